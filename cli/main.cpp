@@ -1,0 +1,12 @@
+#include <CLI/CLI.hpp>
+
+#include "cli/InfoCommand.h"
+
+int main(int argc, char** argv) {
+    CLI::App app{"tonaro2-cli: turns MIDI songs and WAVE sounds into Palm OS alarm sound databases"};
+    app.require_subcommand(1);
+    int exitStatus = 0;
+    tonaro::cli::AddInfoCommand(app, exitStatus);
+    CLI11_PARSE(app, argc, argv);
+    return exitStatus;
+}
