@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  libcli11-dev libfmt-dev
+  libcli11-dev libfmt-dev libsdl2-dev
   python3 python3-mido
   sox ffmpeg espeak-ng planetblupi-music-midi
 )
