@@ -37,14 +37,21 @@ int CSmfItem::WritePayload(CFile& file) {
 void CSmfItem::FreeData() {
     smf_.Free();
     smfSize_ = 0;
+    masterVolumePositions_.clear();
 }
 
 bool CSmfItem::SetSmfBytes(const uint8_t* data, uint32_t size) {
     CByteBlock block = CByteBlock::CopyOf(data, size);
     if (!block.IsAllocated()) return false;
+    TakeSmfBytes(std::move(block), size);
+    return true;
+}
+
+void CSmfItem::TakeSmfBytes(CByteBlock block, uint32_t size) {
     smf_ = std::move(block);
     smfSize_ = size;
-    return true;
+    // Recorded positions point into the old bytes; CollectMasterVolume finds them anew.
+    masterVolumePositions_.clear();
 }
 
 }  // namespace tonaro
