@@ -1,5 +1,6 @@
 #include <CLI/CLI.hpp>
 
+#include "cli/ConvertCommand.h"
 #include "cli/InfoCommand.h"
 
 int main(int argc, char** argv) {
@@ -7,6 +8,7 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
     int exitStatus = 0;
     tonaro::cli::AddInfoCommand(app, exitStatus);
+    tonaro::cli::AddConvertCommand(app, exitStatus);
     CLI11_PARSE(app, argc, argv);
     return exitStatus;
 }
