@@ -1,0 +1,90 @@
+#include "audio/ImaAdpcmEncoder.h"
+
+#include <algorithm>
+
+#include "audio/Endian.h"
+#include "audio/ImaAdpcm.h"
+
+namespace tonaro {
+
+namespace {
+
+uint32_t FrameBytes(const WaveFormat& pcm) { return uint32_t(pcm.channels) * pcm.bitsPerSample / 8; }
+
+bool Encodable(const WaveFormat& pcm) {
+    return (pcm.channels == 1 || pcm.channels == 2) && (pcm.bitsPerSample == 8 || pcm.bitsPerSample == 16) &&
+           pcm.samplesPerSec != 0;
+}
+
+int16_t SampleAt(const uint8_t* frame, uint32_t channel, uint32_t bits) {
+    if (bits == 8) return int16_t((frame[channel] - 128) * 256);
+    return int16_t(GetLe16(frame + 2 * channel));
+}
+
+// 100 × chunk / n rounded to nearest.
+int ChunkPercent(uint32_t chunk, uint32_t n) { return int((200ull * chunk + n) / (2ull * n)); }
+
+}  // namespace
+
+uint32_t CImaAdpcmEncoder::EncodedSize(const WaveFormat& pcm, uint32_t size) {
+    if (!Encodable(pcm)) return 0;
+    const uint32_t frames = size / FrameBytes(pcm);
+    if (!frames) return 0;
+    const AdpcmWaveFormat format = ImaAdpcmFormat(pcm.channels, pcm.samplesPerSec);
+    const uint32_t blocks = (frames + format.samplesPerBlock - 1) / format.samplesPerBlock;
+    return blocks * format.wave.blockAlign;
+}
+
+void CImaAdpcmEncoder::Encode(const WaveFormat& pcm, const uint8_t* data, uint32_t size, uint8_t* out,
+                              const Progress& progress) {
+    const uint32_t total = EncodedSize(pcm, size);
+    if (!total) return;
+    const AdpcmWaveFormat format = ImaAdpcmFormat(pcm.channels, pcm.samplesPerSec);
+    const uint32_t blockAlign = format.wave.blockAlign;
+    const uint32_t frameBytes = FrameBytes(pcm);
+    const uint32_t frames = size / frameBytes;
+    const uint32_t chunkBytes = std::min(total, kChunkBytes);
+    const uint32_t blocksPerChunk = chunkBytes / blockAlign;
+    const uint32_t reports = total / chunkBytes + 1;
+
+    int lastPercent = -1;
+    uint32_t block = 0;
+    for (uint32_t first = 0; first < frames; first += format.samplesPerBlock, ++block) {
+        const uint32_t count = std::min<uint32_t>(format.samplesPerBlock, frames - first);
+        EncodeBlock(data + size_t(first) * frameBytes, count, pcm.channels, pcm.bitsPerSample,
+                    out + size_t(block) * blockAlign, blockAlign, format.samplesPerBlock);
+        const bool chunkDone = (block + 1) % blocksPerChunk == 0 || first + count == frames;
+        if (!chunkDone || !progress) continue;
+        const int percent = ChunkPercent(block / blocksPerChunk + 1, reports);
+        if (percent != lastPercent) progress(percent);
+        lastPercent = percent;
+    }
+}
+
+void CImaAdpcmEncoder::EncodeBlock(const uint8_t* frames, uint32_t frameCount, uint32_t channels, uint32_t bits,
+                                   uint8_t* block, uint32_t blockAlign, uint32_t samplesPerBlock) {
+    target_.resize(samplesPerBlock);
+    codes_.resize(samplesPerBlock);
+    const uint32_t frameBytes = channels * bits / 8;
+    const uint32_t groupStride = kImaGroupBytes * channels;
+    uint8_t* groups = block + kImaHeaderBytesPerChannel * channels;
+    std::fill(block, block + blockAlign, 0);
+
+    for (uint32_t channel = 0; channel < channels; ++channel) {
+        for (uint32_t i = 0; i < frameCount; ++i) target_[i] = SampleAt(frames + size_t(i) * frameBytes, channel, bits);
+        // Holding the last sample keeps the padded tail quiet.
+        std::fill(target_.begin() + frameCount, target_.end(), target_[frameCount - 1]);
+
+        const CImaTrellis::Result header = trellis_.Encode(target_.data(), samplesPerBlock, codes_.data());
+        uint8_t* head = block + kImaHeaderBytesPerChannel * channel;
+        PutLe16(head, uint16_t(header.firstSample));
+        head[2] = header.stepIndex;
+
+        for (uint32_t i = 0; i + 1 < samplesPerBlock; ++i) {
+            uint8_t& byte = groups[(i / kImaGroupSamples) * groupStride + kImaGroupBytes * channel + (i % 8) / 2];
+            byte |= uint8_t(codes_[i] << (4 * (i % 2)));
+        }
+    }
+}
+
+}  // namespace tonaro

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "audio/ImaAdpcmTrellis.h"
+#include "audio/WaveFormat.h"
+
+namespace tonaro {
+
+// Encodes 8- or 16-bit, mono or stereo PCM into standard IMA ADPCM WAVE blocks of the format
+// ImaAdpcmFormat gives. The output is whole blocks; the last block is padded by holding each
+// channel's last sample. 8-bit samples are widened to (u - 128) × 256 first.
+class CImaAdpcmEncoder {
+public:
+    // Survivors of the code search per step; more is slower and a little more exact.
+    static constexpr int kDefaultSurvivors = 16;
+    // Bytes encoded between two progress reports (whole blocks of every format).
+    static constexpr uint32_t kChunkBytes = 4096;
+    using Progress = std::function<void(int percent)>;
+
+    explicit CImaAdpcmEncoder(int survivors = kDefaultSurvivors) : trellis_(survivors) {}
+
+    // Bytes of the blocks that hold every whole frame of `size` PCM bytes; 0 when the PCM cannot
+    // be encoded (not 8/16 bits, not 1/2 channels, no rate, or not one whole frame).
+    static uint32_t EncodedSize(const WaveFormat& pcm, uint32_t size);
+
+    // Writes EncodedSize(pcm, size) bytes to `out`. After each chunk c of kChunkBytes output bytes
+    // (all the output when it is smaller) reports 100 × c / n percent rounded, n = total / chunk
+    // + 1: the first report always, later ones when the value moves.
+    void Encode(const WaveFormat& pcm, const uint8_t* data, uint32_t size, uint8_t* out, const Progress& progress);
+
+private:
+    void EncodeBlock(const uint8_t* frames, uint32_t frameCount, uint32_t channels, uint32_t bits, uint8_t* block,
+                     uint32_t blockAlign, uint32_t samplesPerBlock);
+
+    CImaTrellis trellis_;
+    std::vector<int16_t> target_;
+    std::vector<uint8_t> codes_;
+};
+
+}  // namespace tonaro

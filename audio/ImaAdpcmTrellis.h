@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace tonaro {
+
+// Chooses the 4-bit codes of one channel of one IMA ADPCM block by a beam search (a pruned
+// trellis) over the exact decoder: each step keeps the `survivors` cheapest paths by summed
+// squared error, one per decoded value (the cheapest), expanding each with the codes next to the
+// nearest one. The header's step index is searched too: every index 0..88 starts a path.
+// The header sample is the first target sample, so any standard decoder follows the same path.
+class CImaTrellis {
+public:
+    explicit CImaTrellis(int survivors);
+
+    struct Result {
+        int16_t firstSample = 0;
+        uint8_t stepIndex = 0;
+    };
+    // Encodes `count` >= 1 target samples; writes count - 1 codes to `codes`.
+    Result Encode(const int16_t* target, size_t count, uint8_t* codes);
+
+private:
+    struct Node {
+        uint64_t cost;  // summed squared error of the path
+        int32_t predictor;
+        int32_t stepIndex;
+        uint32_t parent;  // slot of the previous step's node
+        uint32_t code;
+    };
+
+    void Expand(const Node& node, uint32_t slot, int32_t target);
+    void Offer(const Node& child);
+    void Select(size_t step);
+
+    size_t survivors_;
+    std::vector<Node> frontier_;
+    std::vector<Node> children_;
+    // Open-addressed table of children_ slots by decoded value; entries of older steps are stale
+    // by their stamp, so the table is never cleared.
+    std::vector<uint32_t> tableSlot_;
+    std::vector<uint32_t> tableStamp_;
+    uint32_t stamp_ = 0;
+    // Per step and surviving node: its parent slot and code, for the way back.
+    std::vector<uint16_t> traceParent_;
+    std::vector<uint8_t> traceCode_;
+    size_t traceWidth_;
+};
+
+}  // namespace tonaro

@@ -1,0 +1,135 @@
+#include "audio/PcmConverter.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "audio/ByteBlock.h"
+#include "audio/Endian.h"
+#include "audio/PcmFilterTables.h"
+
+namespace tonaro {
+
+namespace {
+
+bool ValidBits(uint32_t bits) { return bits == 8 || bits == 16; }
+bool ValidChannels(uint32_t channels) { return channels == 1 || channels == 2; }
+
+int16_t Sample16(const uint8_t* bytes, size_t index) { return int16_t(GetLe16(bytes + 2 * index)); }
+void PutSample16(uint8_t* bytes, size_t index, int32_t value) { PutLe16(bytes + 2 * index, uint16_t(int16_t(value))); }
+
+// Copies what fits; 2 when the input was cut.
+int CopyBytes(const uint8_t* input, uint32_t inputSize, uint8_t* output, uint32_t capacity, uint32_t& produced) {
+    produced = std::min(inputSize, capacity);
+    if (produced) std::memcpy(output, input, produced);
+    return produced < inputSize ? CPcmConverter::kCut : CPcmConverter::kDone;
+}
+
+}  // namespace
+
+int CPcmConverter::Convert(const uint8_t* input, uint32_t inputSize, uint8_t* output, uint32_t capacity,
+                           uint32_t& produced, PcmShape source, const PcmShape& target) {
+    produced = 0;
+    uint64_t workSize = uint64_t(inputSize) * 4;
+    if (target.rate > source.rate && source.rate) workSize *= target.rate / source.rate + 1;
+    if (workSize > UINT32_MAX) return kNoMemory;
+    CByteBlock first = CByteBlock::Allocate(size_t(workSize));
+    CByteBlock second = CByteBlock::Allocate(size_t(workSize));
+    if (!first.IsAllocated() || !second.IsAllocated()) return kNoMemory;
+
+    // A cut (2) in the first two stages is carried on: the rate stage decides the result.
+    uint32_t widened = 0;
+    if (ConvertBits(input, inputSize, first.Lock(), uint32_t(workSize), widened, source.bits, target.bits) ==
+        kUnsupported)
+        return kUnsupported;
+    source.bits = target.bits;
+    uint32_t mixed = 0;
+    if (ConvertChannels(first.Data(), widened, second.Lock(), uint32_t(workSize), mixed, source.bits,
+                        source.channels, target.channels) == kUnsupported)
+        return kUnsupported;
+    source.channels = target.channels;
+    return ConvertRate(second.Data(), mixed, output, capacity, produced, source, target);
+}
+
+int CPcmConverter::ConvertBits(const uint8_t* input, uint32_t inputSize, uint8_t* output, uint32_t capacity,
+                               uint32_t& produced, uint32_t sourceBits, uint32_t targetBits) {
+    produced = 0;
+    if (!ValidBits(sourceBits) || !ValidBits(targetBits)) return kUnsupported;
+    if (sourceBits == targetBits) return CopyBytes(input, inputSize, output, capacity, produced);
+    if (sourceBits == 8) {
+        const uint32_t count = std::min(inputSize, capacity / 2);
+        for (uint32_t i = 0; i < count; ++i) PutSample16(output, i, (input[i] - 128) * 256);
+        produced = count * 2;
+        return count < inputSize ? kCut : kDone;
+    }
+    const uint32_t samples = inputSize / 2;
+    const uint32_t count = std::min(samples, capacity);
+    for (uint32_t i = 0; i < count; ++i) output[i] = uint8_t((Sample16(input, i) >> 8) - 128);
+    produced = count;
+    return count < samples ? kCut : kDone;
+}
+
+int CPcmConverter::ConvertChannels(const uint8_t* input, uint32_t inputSize, uint8_t* output, uint32_t capacity,
+                                   uint32_t& produced, uint32_t bits, uint32_t sourceChannels,
+                                   uint32_t targetChannels) {
+    produced = 0;
+    if (!ValidBits(bits) || !ValidChannels(sourceChannels) || !ValidChannels(targetChannels)) return kUnsupported;
+    if (sourceChannels == targetChannels) return CopyBytes(input, inputSize, output, capacity, produced);
+    const uint32_t width = bits / 8;
+    if (sourceChannels == 1) {
+        const uint32_t samples = inputSize / width;
+        const uint32_t count = std::min(samples, capacity / (2 * width));
+        for (uint32_t i = 0; i < count; ++i) {
+            std::memcpy(output + 2 * width * i, input + width * i, width);
+            std::memcpy(output + 2 * width * i + width, input + width * i, width);
+        }
+        produced = count * 2 * width;
+        return count < samples ? kCut : kDone;
+    }
+    const uint32_t frames = inputSize / (2 * width);
+    const uint32_t count = std::min(frames, capacity / width);
+    for (uint32_t i = 0; i < count; ++i) {
+        if (width == 1)
+            output[i] = uint8_t((input[2 * i] + input[2 * i + 1]) >> 1);
+        else
+            PutSample16(output, i, (Sample16(input, 2 * i) + Sample16(input, 2 * i + 1)) / 2);
+    }
+    produced = count * width;
+    return count < frames ? kCut : kDone;
+}
+
+int CPcmConverter::ConvertRate(const uint8_t* input, uint32_t inputSize, uint8_t* output, uint32_t capacity,
+                               uint32_t& produced, const PcmShape& source, const PcmShape& target) {
+    produced = 0;
+    if (source.bits != 16 || target.bits != 16 || !ValidChannels(source.channels) ||
+        source.channels != target.channels)
+        return kUnsupported;
+    const PcmFilterTable* table = FindPcmFilterTable(source.rate, target.rate);
+    if (!table) return kUnsupported;
+
+    const uint32_t channels = source.channels;
+    const uint32_t frameBytes = 2 * channels;
+    const double step = double(source.rate) / double(target.rate);
+    // Whole frames only, so a trailing partial frame is never read.
+    const uint32_t inputFrames = inputSize / frameBytes;
+    const uint32_t wanted = uint32_t(std::trunc(inputFrames / step));
+    const uint32_t outputFrames = std::min(wanted, capacity / frameBytes);
+
+    for (uint32_t i = 0; i < outputFrames; ++i) {
+        const double position = i * step;
+        const int64_t j = int64_t(position);
+        const int phase = table->rows == 1 ? 0 : int((position - double(j)) * kFilterPhases);
+        const double* row = table->Row(phase);
+        const int64_t reach = std::min<int64_t>(table->taps - 1, j);  // taps before the first sample are skipped
+        for (uint32_t channel = 0; channel < channels; ++channel) {
+            double sum = 0.0;
+            for (int64_t k = 0; k <= reach; ++k) sum += row[k] * Sample16(input, size_t(j - k) * channels + channel);
+            const int32_t value = int32_t(std::clamp(std::trunc(sum), -32767.0, 32767.0));
+            PutSample16(output, size_t(i) * channels + channel, value);
+        }
+    }
+    produced = outputFrames * frameBytes;
+    return outputFrames < wanted ? kCut : kDone;
+}
+
+}  // namespace tonaro
