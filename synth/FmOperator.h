@@ -1,0 +1,107 @@
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+
+#include "synth/FmTables.h"
+#include "synth/VoiceRecord.h"
+
+namespace mevo {
+
+enum class EnvelopeState : std::uint8_t { Off, Release, AttackStart, Attack, Decay, Sustain, Retrigger };
+
+// One table-lookup oscillator with its envelope. Parameters come from a voice's operator block;
+// the derived values are refreshed by the owning voice when its pitch, voice or LFO changes.
+struct FmOperator {
+    // Parameters, mapped at voice load.
+    std::uint8_t multiple = 0;  // 0..15 frequency multiple, 0 = one half
+    std::uint8_t vibrato = 0;
+    std::uint8_t keyScaleRate = 0;
+    std::uint8_t attackRate = 0;
+    std::uint8_t decayRate = 0;
+    std::uint8_t rateSustain = 0;  // 0 when the sustain holds, else the release rate
+    std::uint8_t rateRelease = 0;  // 4 for slow release, else the release rate
+    std::uint8_t sustainLevel = 0;
+    std::uint8_t totalLevel = 0;
+    std::uint8_t keyScaleLevel = 0;  // table row 0..3 after mapping
+    std::uint8_t tremoloDepth = 0;
+    std::uint8_t tremolo = 0;
+    std::uint8_t waveformIndex = 0;
+    std::uint8_t vibratoOn = 0;
+    std::uint8_t vibratoDepth = 0;  // 0..3
+
+    // Derived values.
+    const std::int16_t* wave = nullptr;
+    std::uint32_t phaseStepBase = 0;    // 12.20 phase step before vibrato
+    std::uint32_t phaseStep = 0;        // 12.20 phase step in use
+    std::int32_t totalLevelGain = 0;    // Q15
+    std::int32_t keyScaleGain = 0;      // Q15
+    std::int32_t levelGain = 0;         // Q15, total level times key scale
+    std::int32_t outputGain = 0;        // Q15, level gain after tremolo
+    std::uint32_t attackStep = 0;       // 1.31 level increment per attack sample
+    std::uint32_t decayFactor = 0;      // 2.30 level factor per sample
+    std::uint32_t sustainFactor = 0;    // 2.30
+    std::uint32_t releaseFactor = 0;    // 2.30
+    std::uint32_t sustainThreshold = 0; // 1.31
+
+    // Running state.
+    EnvelopeState state = EnvelopeState::Off;
+    std::uint32_t level = 0;  // 1.31 envelope level, kFullLevel at full output
+    std::uint32_t phase = 0;  // 12.20: the top 12 bits index the waveform
+
+    void loadParameters(const OperatorParams& p, bool modulated);
+
+    static std::uint32_t scaled(std::uint32_t level, std::uint32_t factor) {
+        return static_cast<std::uint32_t>((std::uint64_t(level) * factor) >> 30);
+    }
+    static std::uint32_t raised(std::uint32_t level, std::uint32_t step) {
+        return static_cast<std::uint32_t>(std::min<std::uint64_t>(std::uint64_t(level) + step, kFullLevel));
+    }
+
+    void stepEnvelope() {
+        switch (state) {
+        case EnvelopeState::Off:
+            break;
+        case EnvelopeState::Release:
+            level = scaled(level, releaseFactor);
+            if (level == 0) state = EnvelopeState::Off;
+            break;
+        case EnvelopeState::AttackStart:
+            phase = 0;
+            [[fallthrough]];
+        case EnvelopeState::Attack:
+            level = raised(level, attackStep);
+            state = level == kFullLevel ? EnvelopeState::Decay : EnvelopeState::Attack;
+            break;
+        case EnvelopeState::Decay:
+            level = scaled(level, decayFactor);
+            if (level == 0) state = EnvelopeState::Off;
+            else if (level <= sustainThreshold) state = EnvelopeState::Sustain;
+            break;
+        case EnvelopeState::Sustain:
+            level = scaled(level, sustainFactor);
+            if (level == 0) state = EnvelopeState::Off;
+            break;
+        case EnvelopeState::Retrigger:
+            level = raised(level, attackStep);
+            phase = 0;
+            state = EnvelopeState::Release;
+            break;
+        }
+    }
+
+    // One sample: envelope step, then output for modulation input `m` (a signed sample).
+    std::int32_t tick(std::int32_t m) {
+        stepEnvelope();
+        std::int32_t out = 0;
+        if (outputGain != 0) {
+            const std::int32_t amplitude = (outputGain * std::int32_t(level >> 16)) >> 15;  // Q15
+            const std::int32_t x = wave[((phase >> 20) + std::uint32_t(m >> 1)) & 0xFFF] * amplitude;
+            out = std::clamp(x >> 15, -32767, 32767);
+        }
+        phase += phaseStep;
+        return out;
+    }
+};
+
+}  // namespace mevo

@@ -1,0 +1,221 @@
+#include "synth/FmVoice.h"
+
+#include <algorithm>
+
+namespace mevo {
+
+namespace {
+
+constexpr std::array<std::int8_t, 4> kOctaveShift{1, 0, -1, -2};
+// Phase step (12.20) of one F-number unit at block 0: 2^32 / (22050 * 21.098109).
+constexpr std::uint32_t kPhaseStepUnit = 9232;
+
+std::int32_t scaledByGain(std::int32_t y, std::uint16_t gain) {
+    return static_cast<std::int32_t>((std::int64_t(gain) * y) >> 15);
+}
+
+}  // namespace
+
+void FmVoice::load(const VoiceRecord& voice) {
+    operatorCount_ = operatorCountFor(voice.algorithm);
+    octaveShift_ = kOctaveShift[voice.octave & 3];
+    lfoRate_ = voice.lfoRate & 7;
+    feedback_ = voice.feedback & 7;
+    algorithm_ = voice.algorithm;
+    for (int i = 0; i < 4; ++i) operators_[i].loadParameters(voice.operators[i], modulationDepth_ != 0);
+    pending_ |= kNewVoice;
+}
+
+void FmVoice::setGain(unsigned leftIndex, unsigned rightIndex) {
+    const auto& gainF = fmTables().gainF;
+    leftGain_ = gainF[std::min<unsigned>(leftIndex, kMaxGainIndex)];
+    rightGain_ = gainF[std::min<unsigned>(rightIndex, kMaxGainIndex)];
+}
+
+void FmVoice::setPitch(unsigned block, unsigned fnumber) {
+    // Kept unlimited (the pitch of the top keys asks for block 8) until the octave shift is applied.
+    block_ = static_cast<std::uint8_t>(std::min(block, 15u));
+    fnumber_ = static_cast<std::uint16_t>(fnumber & 0x3FF);
+    pending_ |= kPitch;
+}
+
+void FmVoice::setFnumberLow(std::uint8_t value) {
+    fnumber_ = static_cast<std::uint16_t>((fnumber_ & 0x300) | value);
+    pending_ |= kPitch;
+}
+
+void FmVoice::setBlockAndFnumberHigh(std::uint8_t value) {
+    block_ = (value >> 2) & 7;
+    fnumber_ = static_cast<std::uint16_t>((fnumber_ & 0xFF) | ((value & 3) << 8));
+    pending_ |= kPitch;
+}
+
+void FmVoice::setModulationDepth(std::uint8_t depth) {
+    modulationDepth_ = depth;
+    pending_ |= kModulation;
+}
+
+void FmVoice::keyOn() {
+    keyOn_ = 1;
+    pending_ |= kKeyOn;
+}
+
+void FmVoice::keyOff() {
+    keyOn_ = 0;
+    pending_ |= kKeyOff;
+}
+
+void FmVoice::clear() {
+    operatorCount_ = 0;
+    lfoPhase_ = 0;
+    modulationDepth_ = 0;
+    leftGain_ = rightGain_ = 0;
+    history1_ = history2_ = 0;
+    for (auto& op : operators_) op.level = 0;
+}
+
+void FmVoice::prepare(std::uint32_t frames) {
+    if (pending_ & kNewVoice) applyVoice();
+    if (pending_ & (kKeyOn | kKeyOff)) applyKeys();
+    if (pending_ & (kNewVoice | kPitch)) applyPitch();
+    if (pending_ & kModulation) applyModulation();
+    pending_ = 0;
+    if (operatorCount_ != 0) applyLfo(frames);
+}
+
+void FmVoice::applyVoice() {
+    feedbackShift_ = feedback_ ? static_cast<std::uint8_t>(8 - feedback_) : 0;
+    const FmTables& t = fmTables();
+    for (auto& op : operators_) {
+        op.wave = t.waveform[op.waveformIndex].data();
+        op.sustainThreshold = t.sustainThreshold[op.sustainLevel];
+        op.totalLevelGain = t.totalLevelGain[op.totalLevel];
+    }
+}
+
+void FmVoice::applyKeys() {
+    // Key-on and key-off in one call: one attack step, then release.
+    int k = keyOn_;
+    if (k == 0 && (pending_ & kKeyOn) && (pending_ & kKeyOff)) k = 2;
+    if (k != 0) history1_ = history2_ = 0;
+    for (auto& op : operators_) {
+        if (k == 1) op.state = EnvelopeState::AttackStart;
+        else if (k == 2) op.state = EnvelopeState::Retrigger;
+        else if (op.state != EnvelopeState::Off) op.state = EnvelopeState::Release;
+    }
+}
+
+void FmVoice::applyPitch() {
+    effectiveBlock_ = static_cast<std::uint8_t>(std::clamp(block_ + octaveShift_, 0, 7));
+    keyCode_ = static_cast<std::uint8_t>(effectiveBlock_ * 2 + (fnumber_ >> 9));
+    const int keyScaleIndex = effectiveBlock_ + 8 * (fnumber_ >> 6);
+    basePhaseStep_ = (std::uint32_t(fnumber_) << effectiveBlock_) * kPhaseStepUnit;
+    const FmTables& t = fmTables();
+    for (auto& op : operators_) {
+        op.keyScaleGain = t.keyScale[op.keyScaleLevel][keyScaleIndex];
+        op.levelGain = (op.totalLevelGain * op.keyScaleGain) >> 15;
+        op.phaseStepBase = op.multiple ? basePhaseStep_ * op.multiple : basePhaseStep_ >> 1;
+        const int kc = op.keyScaleRate ? keyCode_ : keyCode_ >> 2;
+        auto rate = [kc](int r) { return std::min(r * 4 + kc, 63); };
+        op.attackStep = kAttackStep[rate(op.attackRate)];
+        op.decayFactor = kDecayFactor[rate(op.decayRate)];
+        op.sustainFactor = kDecayFactor[op.rateSustain ? rate(op.rateSustain) : 0];
+        op.releaseFactor = kDecayFactor[rate(op.rateRelease)];
+    }
+}
+
+void FmVoice::applyModulation() {
+    for (auto& op : operators_) {
+        if (modulationDepth_ == 0) {
+            op.vibratoOn = 0;
+        } else {
+            // Channel modulation depth 1..4 picks vibrato table 0..3.
+            op.vibratoOn = op.vibrato;
+            op.vibratoDepth = static_cast<std::uint8_t>(std::min(modulationDepth_ - 1, 3));
+        }
+    }
+}
+
+void FmVoice::applyLfo(std::uint32_t frames) {
+    const std::uint32_t i = lfoPhase_ >> 20;
+    lfoPhase_ += frames * kLfoRate[lfoRate_];
+    const FmTables& t = fmTables();
+    for (int n = 0; n < operatorCount_; ++n) {
+        FmOperator& op = operators_[n];
+        op.phaseStep = op.vibratoOn ? static_cast<std::uint32_t>(
+                                          (std::uint64_t(t.vibrato[op.vibratoDepth][i]) * op.phaseStepBase) >> 20)
+                                    : op.phaseStepBase;
+        op.outputGain = op.tremolo ? (t.tremolo[op.tremoloDepth][i] * op.levelGain) >> 15 : op.levelGain;
+    }
+}
+
+bool FmVoice::silent() const {
+    for (int n = 0; n < operatorCount_; ++n)
+        if (operators_[n].state != EnvelopeState::Off) return false;
+    return true;
+}
+
+// What rendering voices whose operators are all off would do: every output is 0, phases advance
+// and the feedback history fills with zeros.
+void FmVoice::skip(std::uint32_t frames) {
+    for (int n = 0; n < operatorCount_; ++n) operators_[n].phase += frames * operators_[n].phaseStep;
+    history2_ = frames == 1 ? history1_ : 0;
+    history1_ = 0;
+}
+
+template <int Algorithm>
+void FmVoice::renderAlgorithm(std::int32_t* left, std::int32_t* right, std::uint32_t frames) {
+    FmOperator& op1 = operators_[0];
+    FmOperator& op2 = operators_[1];
+    FmOperator& op3 = operators_[2];
+    FmOperator& op4 = operators_[3];
+    std::int32_t h1 = history1_;
+    std::int32_t h2 = history2_;
+    const std::uint8_t shift = feedbackShift_;
+    const std::uint16_t lg = leftGain_;
+    const std::uint16_t rg = rightGain_;
+    for (std::uint32_t s = 0; s < frames; ++s) {
+        const std::int32_t feedback = shift ? ((h1 + h2) >> shift) >> 1 : 0;
+        const std::int32_t o1 = op1.tick(feedback);
+        h2 = h1;
+        h1 = o1;
+        std::int32_t y = 0;  // up to three operator outputs, unclamped
+        if constexpr (Algorithm == 0) {
+            y = op2.tick(o1);
+        } else if constexpr (Algorithm == 1) {
+            y = o1 + op2.tick(0);
+        } else if constexpr (Algorithm == 4) {
+            y = op4.tick(op3.tick(op2.tick(o1)));
+        } else if constexpr (Algorithm == 5) {
+            y = op2.tick(o1);
+            y += op4.tick(op3.tick(0));
+        } else if constexpr (Algorithm == 6) {
+            y = o1 + op4.tick(op3.tick(op2.tick(0)));
+        } else {
+            const std::int32_t o3 = op3.tick(op2.tick(0));
+            y = o1 + o3 + op4.tick(0);
+        }
+        left[s] += scaledByGain(y, lg);
+        right[s] += scaledByGain(y, rg);
+    }
+    history1_ = h1;
+    history2_ = h2;
+}
+
+void FmVoice::render(std::int32_t* left, std::int32_t* right, std::uint32_t frames) {
+    if (silent()) {
+        skip(frames);
+        return;
+    }
+    switch (algorithm_) {
+    case 0: renderAlgorithm<0>(left, right, frames); break;
+    case 1: renderAlgorithm<1>(left, right, frames); break;
+    case 4: renderAlgorithm<4>(left, right, frames); break;
+    case 5: renderAlgorithm<5>(left, right, frames); break;
+    case 6: renderAlgorithm<6>(left, right, frames); break;
+    case 7: renderAlgorithm<7>(left, right, frames); break;
+    default: break;
+    }
+}
+
+}  // namespace mevo

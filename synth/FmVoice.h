@@ -1,0 +1,83 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "synth/FmOperator.h"
+#include "synth/VoiceRecord.h"
+
+namespace mevo {
+
+// One FM voice: 2 or 4 operators joined by a connection algorithm. Changes arrive as pending
+// flags and take effect at the start of the next render call; gains take effect at once.
+class FmVoice {
+public:
+    enum Pending : std::uint8_t {
+        kNewVoice = 0x01,
+        kKeyOn = 0x02,
+        kKeyOff = 0x04,
+        kPitch = 0x08,
+        kModulation = 0x10,
+    };
+
+    void load(const VoiceRecord& voice);
+    void setGain(unsigned leftIndex, unsigned rightIndex);
+    void setPitch(unsigned block, unsigned fnumber);
+    void setFnumberLow(std::uint8_t value);
+    void setBlockAndFnumberHigh(std::uint8_t value);
+    void setModulationDepth(std::uint8_t depth);
+    void keyOn();
+    void keyOff();
+    void clear();
+
+    // Applies pending changes and moves the LFO by `frames`; once per render call.
+    void prepare(std::uint32_t frames);
+    // Adds `frames` samples into the accumulators; call only when rendered().
+    void render(std::int32_t* left, std::int32_t* right, std::uint32_t frames);
+
+    bool rendered() const { return operatorCount_ != 0; }
+    std::uint8_t operatorCount() const { return operatorCount_; }
+    std::uint8_t algorithm() const { return algorithm_; }
+    std::uint8_t block() const { return effectiveBlock_; }
+    std::uint16_t fnumber() const { return fnumber_; }
+    std::uint8_t keyCode() const { return keyCode_; }
+    std::uint32_t basePhaseStep() const { return basePhaseStep_; }
+    std::uint16_t leftGain() const { return leftGain_; }
+    std::uint16_t rightGain() const { return rightGain_; }
+    std::uint32_t lfoPhase() const { return lfoPhase_; }
+    const FmOperator& op(int i) const { return operators_[i]; }
+
+private:
+    void applyVoice();
+    void applyKeys();
+    void applyPitch();
+    void applyModulation();
+    void applyLfo(std::uint32_t frames);
+    bool silent() const;
+    void skip(std::uint32_t frames);
+    template <int Algorithm>
+    void renderAlgorithm(std::int32_t* left, std::int32_t* right, std::uint32_t frames);
+
+    std::uint8_t pending_ = 0;
+    std::uint8_t operatorCount_ = 0;
+    std::int8_t octaveShift_ = 0;
+    std::uint8_t lfoRate_ = 0;
+    std::uint8_t feedback_ = 0;
+    std::uint8_t algorithm_ = 0;
+    std::uint8_t keyOn_ = 0;
+    std::uint8_t block_ = 0;           // as set, before the octave shift
+    std::uint8_t effectiveBlock_ = 0;  // 0..7 after the octave shift
+    std::uint16_t fnumber_ = 0;        // 10 bits
+    std::uint8_t keyCode_ = 0;         // 0..15
+    std::uint8_t modulationDepth_ = 0; // 0..4
+    std::uint8_t feedbackShift_ = 0;   // 0 = off
+    std::uint32_t lfoPhase_ = 0;       // 12.20
+    std::uint32_t basePhaseStep_ = 0;  // 12.20 phase step of multiple 1
+    std::uint16_t leftGain_ = 0;       // Q15
+    std::uint16_t rightGain_ = 0;      // Q15
+    std::int32_t history1_ = 0;        // last output of operator 1
+    std::int32_t history2_ = 0;        // the one before
+    std::array<FmOperator, 4> operators_{};
+};
+
+}  // namespace mevo

@@ -1,0 +1,68 @@
+#include "synth/FmVoiceEngine.h"
+
+#include <algorithm>
+
+namespace mevo {
+
+namespace {
+
+// Voices render in blocks after one LFO step per call, so a long call needs no long buffers.
+constexpr std::uint32_t kBlockFrames = 256;
+
+}  // namespace
+
+void FmVoiceEngine::loadVoice(unsigned index, const VoiceRecord& voice) {
+    with(index, [&](FmVoice& v) { v.load(voice); });
+}
+
+void FmVoiceEngine::setGain(unsigned index, unsigned leftIndex, unsigned rightIndex) {
+    with(index, [&](FmVoice& v) { v.setGain(leftIndex, rightIndex); });
+}
+
+void FmVoiceEngine::setPitch(unsigned index, unsigned block, unsigned fnumber) {
+    with(index, [&](FmVoice& v) { v.setPitch(block, fnumber); });
+}
+
+void FmVoiceEngine::setFnumberLow(unsigned index, std::uint8_t value) {
+    with(index, [&](FmVoice& v) { v.setFnumberLow(value); });
+}
+
+void FmVoiceEngine::setBlockAndFnumberHigh(unsigned index, std::uint8_t value) {
+    with(index, [&](FmVoice& v) { v.setBlockAndFnumberHigh(value); });
+}
+
+void FmVoiceEngine::setModulationDepth(unsigned index, std::uint8_t depth) {
+    with(index, [&](FmVoice& v) { v.setModulationDepth(depth); });
+}
+
+void FmVoiceEngine::keyOn(unsigned index) {
+    with(index, [](FmVoice& v) { v.keyOn(); });
+}
+
+void FmVoiceEngine::keyOff(unsigned index) {
+    with(index, [](FmVoice& v) { v.keyOff(); });
+}
+
+void FmVoiceEngine::clearAll() {
+    for (auto& v : voices_) v.clear();
+}
+
+void FmVoiceEngine::render(std::int16_t* out, std::uint32_t frames) {
+    for (auto& v : voices_) v.prepare(frames);
+    std::array<std::int32_t, kBlockFrames> left;
+    std::array<std::int32_t, kBlockFrames> right;
+    for (std::uint32_t done = 0; done < frames;) {
+        const std::uint32_t n = std::min(frames - done, kBlockFrames);
+        std::fill_n(left.begin(), n, 0);
+        std::fill_n(right.begin(), n, 0);
+        for (auto& v : voices_)
+            if (v.rendered()) v.render(left.data(), right.data(), n);
+        for (std::uint32_t i = 0; i < n; ++i) {
+            out[2 * (done + i)] = static_cast<std::int16_t>(std::clamp(left[i], -32767, 32767));
+            out[2 * (done + i) + 1] = static_cast<std::int16_t>(std::clamp(right[i], -32767, 32767));
+        }
+        done += n;
+    }
+}
+
+}  // namespace mevo

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "synth/FmVoice.h"
+
+namespace mevo {
+
+constexpr int kVoiceCount = 16;
+
+// The 16 FM voices, one per voice slot of the synthesizer engine. Calls for an index above 15
+// are ignored.
+class FmVoiceEngine {
+public:
+    void loadVoice(unsigned index, const VoiceRecord& voice);
+    void setGain(unsigned index, unsigned leftIndex, unsigned rightIndex);
+    void setPitch(unsigned index, unsigned block, unsigned fnumber);
+    void setFnumberLow(unsigned index, std::uint8_t value);
+    void setBlockAndFnumberHigh(unsigned index, std::uint8_t value);
+    void setModulationDepth(unsigned index, std::uint8_t depth);
+    void keyOn(unsigned index);
+    void keyOff(unsigned index);
+    void clearAll();
+
+    // Applies pending changes, renders every voice and writes `frames` stereo frames (left
+    // first), each sample clamped to -32767..32767.
+    void render(std::int16_t* out, std::uint32_t frames);
+
+    const FmVoice& voice(unsigned index) const { return voices_[index]; }
+
+private:
+    template <typename F>
+    void with(unsigned index, F&& f) {
+        if (index < voices_.size()) f(voices_[index]);
+    }
+
+    std::array<FmVoice, kVoiceCount> voices_{};
+};
+
+}  // namespace mevo
