@@ -45,10 +45,12 @@ std::string LowerCaseName(std::string_view utf8) {
     for (size_t i = 0; i < utf8.size();) {
         const auto lead = static_cast<unsigned char>(utf8[i]);
         const size_t length = std::min(SequenceLength(lead), utf8.size() - i);
-        char32_t c = lead;
-        // Every letter with a case here takes one or two bytes in UTF-8, so does its partner.
+        // Every letter with a case here takes one or two bytes in UTF-8, and so does its partner;
+        // a stray or cut byte is copied as it is.
+        char32_t c = 0x80;
+        if (length == 1 && lead < 0x80) c = lead;
         if (length == 2) c = char32_t(lead & 0x1F) << 6 | (static_cast<unsigned char>(utf8[i + 1]) & 0x3F);
-        const char32_t lower = length <= 2 ? LowerCase(c) : c;
+        const char32_t lower = LowerCase(c);
         if (lower == c) {
             out.append(utf8.substr(i, length));
         } else if (lower < 0x80) {
