@@ -26,7 +26,6 @@ VoiceTable::VoiceTable() : records_(static_cast<std::size_t>(kBankCount) * kVoic
 
 void VoiceTable::loadAtStartUp(WaveRegistry& waves)
 {
-    loadBuiltInBanks();
     const auto folders = voiceFileFolders();
     if (auto path = locateVoiceFile(kVoiceFileName, folders)) {
         loadVoiceFile(*path);

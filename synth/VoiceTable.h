@@ -16,7 +16,8 @@ class VoiceTable {
 public:
     VoiceTable(); // every entry empty
 
-    // Start-up fill: built-in banks, then the FM voice file and the wave bank file where found.
+    // The voice files of start-up, after loadBuiltInBanks(): the FM voice file, then the wave
+    // bank file, each where voiceFileFolders() first finds it.
     void loadAtStartUp(WaveRegistry& waves);
 
     // Built-in banks into banks 0, 1 and 10, then refreshes the user banks 20 and 30.
