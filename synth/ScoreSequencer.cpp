@@ -187,8 +187,9 @@ void ScoreSequencer::dispatchEvent(const TimedEvent& event)
         break;
     }
     case ScoreCommand::StartWave: {
-        // voice 0, id = wave number (explicit), bank 0
-        const std::array<std::uint8_t, 11> message{0xF0, 0x43, 0x79, 0x05, 0x7F, 7, 0, m[1], 0x80, 0, 0xF7};
+        // Voice 0, key = the wave number, explicit flag, bank 0. Any non-zero flag means
+        // explicit; 0x01 rather than 0x80 keeps every data byte below 0x80, where the data ends.
+        const std::array<std::uint8_t, 11> message{0xF0, 0x43, 0x79, 0x05, 0x7F, 7, 0, m[1], 0x01, 0, 0xF7};
         target_.dispatch(message);
         break;
     }

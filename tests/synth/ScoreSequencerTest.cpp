@@ -227,7 +227,7 @@ TEST(ScoreSequencerParse, AudioTrackPlaysWavesAndRegistersThemAtPrepare)
     EXPECT_FALSE(p.seq.advance(12));
     const auto all = p.target.messages();
     EXPECT_THAT(std::vector<std::string>(all.begin() + before, all.end()),
-                ElementsAre("F0 43 79 05 7F 09 00 5A F7", "F0 43 79 05 7F 07 00 03 80 00 F7",
+                ElementsAre("F0 43 79 05 7F 09 00 5A F7", "F0 43 79 05 7F 07 00 03 01 00 F7",
                             "F0 43 79 05 7F 08 00 F7"));
 }
 
