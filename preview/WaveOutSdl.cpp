@@ -11,7 +11,7 @@ namespace tonaro {
 
 namespace {
 // Frames per SDL callback: short enough that buffers come back promptly at every rate.
-constexpr Uint16 kDeviceFrames = 1024;
+constexpr Uint16 kDeviceFrames = 512;
 // A query's device only shows that one opens; closing it waits out one period, so keep it short.
 constexpr Uint16 kQueryFrames = 64;
 }  // namespace
