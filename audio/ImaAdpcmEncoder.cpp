@@ -1,6 +1,9 @@
 #include "audio/ImaAdpcmEncoder.h"
 
 #include <algorithm>
+#include <functional>
+#include <system_error>
+#include <thread>
 
 #include "audio/Endian.h"
 #include "audio/ImaAdpcm.h"
@@ -51,8 +54,9 @@ void CImaAdpcmEncoder::Encode(const WaveFormat& pcm, const uint8_t* data, uint32
     uint32_t block = 0;
     for (uint32_t first = 0; first < frames; first += format.samplesPerBlock, ++block) {
         const uint32_t count = std::min<uint32_t>(format.samplesPerBlock, frames - first);
-        EncodeBlock(data + size_t(first) * frameBytes, count, pcm.channels, pcm.bitsPerSample,
-                    out + size_t(block) * blockAlign, blockAlign, format.samplesPerBlock);
+        EncodeBlock(data + size_t(first) * frameBytes, count,
+                    {pcm.channels, pcm.bitsPerSample, blockAlign, format.samplesPerBlock},
+                    out + size_t(block) * blockAlign);
         const bool chunkDone = (block + 1) % blocksPerChunk == 0 || first + count == frames;
         if (!chunkDone || !progress) continue;
         const int percent = ChunkPercent(block / blocksPerChunk + 1, reports);
@@ -61,30 +65,46 @@ void CImaAdpcmEncoder::Encode(const WaveFormat& pcm, const uint8_t* data, uint32
     }
 }
 
-void CImaAdpcmEncoder::EncodeBlock(const uint8_t* frames, uint32_t frameCount, uint32_t channels, uint32_t bits,
-                                   uint8_t* block, uint32_t blockAlign, uint32_t samplesPerBlock) {
-    target_.resize(samplesPerBlock);
-    codes_.resize(samplesPerBlock);
-    const uint32_t frameBytes = channels * bits / 8;
-    const uint32_t groupStride = kImaGroupBytes * channels;
-    uint8_t* groups = block + kImaHeaderBytesPerChannel * channels;
-    std::fill(block, block + blockAlign, 0);
-
-    for (uint32_t channel = 0; channel < channels; ++channel) {
-        for (uint32_t i = 0; i < frameCount; ++i) target_[i] = SampleAt(frames + size_t(i) * frameBytes, channel, bits);
-        // Holding the last sample keeps the padded tail quiet.
-        std::fill(target_.begin() + frameCount, target_.end(), target_[frameCount - 1]);
-
-        const CImaTrellis::Result header = trellis_.Encode(target_.data(), samplesPerBlock, codes_.data());
-        uint8_t* head = block + kImaHeaderBytesPerChannel * channel;
-        PutLe16(head, uint16_t(header.firstSample));
-        head[2] = header.stepIndex;
-
-        for (uint32_t i = 0; i + 1 < samplesPerBlock; ++i) {
-            uint8_t& byte = groups[(i / kImaGroupSamples) * groupStride + kImaGroupBytes * channel + (i % 8) / 2];
-            byte |= uint8_t(codes_[i] << (4 * (i % 2)));
+void CImaAdpcmEncoder::EncodeBlock(const uint8_t* frames, uint32_t frameCount, const BlockShape& shape,
+                                   uint8_t* block) {
+    std::fill(block, block + shape.blockAlign, 0);
+    if (shape.channels == 2) {
+        // Each channel writes only its own header and groups, so they can run side by side; without
+        // a thread the right channel follows the left.
+        std::thread right;
+        try {
+            right = std::thread(EncodeChannel, std::ref(channels_[1]), frames, frameCount, 1u, std::cref(shape), block);
+        } catch (const std::system_error&) {
         }
+        EncodeChannel(channels_[0], frames, frameCount, 0, shape, block);
+        if (right.joinable())
+            right.join();
+        else
+            EncodeChannel(channels_[1], frames, frameCount, 1, shape, block);
+        return;
     }
+    EncodeChannel(channels_[0], frames, frameCount, 0, shape, block);
+}
+
+void CImaAdpcmEncoder::EncodeChannel(ChannelCoder& coder, const uint8_t* frames, uint32_t frameCount, uint32_t channel,
+                                     const BlockShape& shape, uint8_t* block) {
+    coder.target.resize(shape.samplesPerBlock);
+    coder.codes.resize(shape.samplesPerBlock);
+    const uint32_t frameBytes = shape.channels * shape.bits / 8;
+    for (uint32_t i = 0; i < frameCount; ++i)
+        coder.target[i] = SampleAt(frames + size_t(i) * frameBytes, channel, shape.bits);
+    // Holding the last sample keeps the padded tail quiet.
+    std::fill(coder.target.begin() + frameCount, coder.target.end(), coder.target[frameCount - 1]);
+
+    const CImaTrellis::Result header = coder.trellis.Encode(coder.target.data(), shape.samplesPerBlock, coder.codes.data());
+    uint8_t* head = block + kImaHeaderBytesPerChannel * channel;
+    PutLe16(head, uint16_t(header.firstSample));
+    head[2] = header.stepIndex;
+
+    const uint32_t groupStride = kImaGroupBytes * shape.channels;
+    uint8_t* groups = block + kImaHeaderBytesPerChannel * shape.channels + kImaGroupBytes * channel;
+    for (uint32_t i = 0; i + 1 < shape.samplesPerBlock; ++i)
+        groups[(i / kImaGroupSamples) * groupStride + (i % 8) / 2] |= uint8_t(coder.codes[i] << (4 * (i % 2)));
 }
 
 }  // namespace tonaro

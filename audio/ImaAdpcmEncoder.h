@@ -15,12 +15,13 @@ namespace tonaro {
 class CImaAdpcmEncoder {
 public:
     // Survivors of the code search per step; more is slower and a little more exact.
-    static constexpr int kDefaultSurvivors = 16;
+    static constexpr int kDefaultSurvivors = 12;
     // Bytes encoded between two progress reports (whole blocks of every format).
     static constexpr uint32_t kChunkBytes = 4096;
     using Progress = std::function<void(int percent)>;
 
-    explicit CImaAdpcmEncoder(int survivors = kDefaultSurvivors) : trellis_(survivors) {}
+    explicit CImaAdpcmEncoder(int survivors = kDefaultSurvivors)
+        : channels_{ChannelCoder{CImaTrellis(survivors), {}, {}}, ChannelCoder{CImaTrellis(survivors), {}, {}}} {}
 
     // Bytes of the blocks that hold every whole frame of `size` PCM bytes; 0 when the PCM cannot
     // be encoded (not 8/16 bits, not 1/2 channels, no rate, or not one whole frame).
@@ -32,12 +33,21 @@ public:
     void Encode(const WaveFormat& pcm, const uint8_t* data, uint32_t size, uint8_t* out, const Progress& progress);
 
 private:
-    void EncodeBlock(const uint8_t* frames, uint32_t frameCount, uint32_t channels, uint32_t bits, uint8_t* block,
-                     uint32_t blockAlign, uint32_t samplesPerBlock);
+    // The search state and buffers of one channel; the two channels of a block run in parallel.
+    struct ChannelCoder {
+        CImaTrellis trellis;
+        std::vector<int16_t> target;
+        std::vector<uint8_t> codes;
+    };
+    struct BlockShape {
+        uint32_t channels, bits, blockAlign, samplesPerBlock;
+    };
 
-    CImaTrellis trellis_;
-    std::vector<int16_t> target_;
-    std::vector<uint8_t> codes_;
+    void EncodeBlock(const uint8_t* frames, uint32_t frameCount, const BlockShape& shape, uint8_t* block);
+    static void EncodeChannel(ChannelCoder& coder, const uint8_t* frames, uint32_t frameCount, uint32_t channel,
+                              const BlockShape& shape, uint8_t* block);
+
+    ChannelCoder channels_[2];
 };
 
 }  // namespace tonaro

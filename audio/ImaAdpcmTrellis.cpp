@@ -1,7 +1,6 @@
 #include "audio/ImaAdpcmTrellis.h"
 
 #include <algorithm>
-#include <bit>
 
 #include "audio/ImaAdpcm.h"
 
@@ -9,34 +8,28 @@ namespace tonaro {
 
 namespace {
 constexpr size_t kRootCount = kImaMaxStepIndex + 1;
-constexpr size_t kChildrenPerNode = 4;
 }  // namespace
 
-CImaTrellis::CImaTrellis(int survivors)
-    : survivors_(size_t(std::max(survivors, 1))), traceWidth_(std::max(survivors_, kRootCount)) {
-    frontier_.reserve(traceWidth_);
-    children_.reserve(traceWidth_ * kChildrenPerNode);
-    // At most a quarter full, so probes stay short.
-    const size_t tableSize = std::bit_ceil(traceWidth_ * kChildrenPerNode * 4);
-    tableSlot_.assign(tableSize, 0);
-    tableStamp_.assign(tableSize, 0);
+CImaTrellis::CImaTrellis(int survivors) : survivors_(size_t(std::max(survivors, 1))), best_(survivors_) {
+    frontier_.reserve(std::max(survivors_, kRootCount));
 }
 
 CImaTrellis::Result CImaTrellis::Encode(const int16_t* target, size_t count, uint8_t* codes) {
     frontier_.clear();
     for (uint32_t index = 0; index < kRootCount; ++index) frontier_.push_back({0, target[0], int32_t(index), index, 0});
-    if (traceParent_.size() < count * traceWidth_) {
-        traceParent_.resize(count * traceWidth_);
-        traceCode_.resize(count * traceWidth_);
+    if (traceParent_.size() < count * survivors_) {
+        traceParent_.resize(count * survivors_);
+        traceCode_.resize(count * survivors_);
     }
 
     for (size_t step = 1; step < count; ++step) {
-        children_.clear();
-        if (++stamp_ == 0) {
-            std::fill(tableStamp_.begin(), tableStamp_.end(), 0);
-            stamp_ = 1;
+        count_ = 0;
+        // The frontier rises in cost, so once a parent costs as much as the worst kept child, no
+        // child of it or of any later parent can be kept.
+        for (uint32_t slot = 0; slot < frontier_.size(); ++slot) {
+            if (count_ == survivors_ && frontier_[slot].cost >= best_[count_ - 1].cost) break;
+            Expand(frontier_[slot], slot, target[step]);
         }
-        for (uint32_t slot = 0; slot < frontier_.size(); ++slot) Expand(frontier_[slot], slot, target[step]);
         Select(step);
     }
 
@@ -44,8 +37,8 @@ CImaTrellis::Result CImaTrellis::Encode(const int16_t* target, size_t count, uin
                                        [](const Node& a, const Node& b) { return a.cost < b.cost; });
     uint32_t slot = uint32_t(best - frontier_.begin());
     for (size_t step = count - 1; step >= 1; --step) {
-        codes[step - 1] = traceCode_[step * traceWidth_ + slot];
-        slot = traceParent_[step * traceWidth_ + slot];
+        codes[step - 1] = traceCode_[step * survivors_ + slot];
+        slot = traceParent_[step * survivors_ + slot];
     }
     // With one sample no step ran and the slot is a root's, which is its step index.
     return {target[0], uint8_t(count > 1 ? slot : 0)};
@@ -71,36 +64,28 @@ void CImaTrellis::Expand(const Node& node, uint32_t slot, int32_t target) {
 }
 
 void CImaTrellis::Offer(const Node& child) {
-    const uint32_t key = uint32_t(child.predictor + 32768);
-    const size_t mask = tableSlot_.size() - 1;
-    for (size_t hash = (key * 2654435761u) & mask;; hash = (hash + 1) & mask) {
-        if (tableStamp_[hash] != stamp_) {
-            tableStamp_[hash] = stamp_;
-            tableSlot_[hash] = uint32_t(children_.size());
-            children_.push_back(child);
-            return;
-        }
-        Node& held = children_[tableSlot_[hash]];
-        if (held.predictor == child.predictor) {
-            if (child.cost < held.cost) held = child;
-            return;
-        }
+    if (count_ == survivors_ && child.cost >= best_[count_ - 1].cost) return;
+    for (size_t i = 0; i < count_; ++i) {
+        if (best_[i].predictor != child.predictor) continue;
+        if (best_[i].cost <= child.cost) return;
+        std::copy(best_.begin() + ptrdiff_t(i) + 1, best_.begin() + ptrdiff_t(count_), best_.begin() + ptrdiff_t(i));
+        --count_;
+        break;
     }
+    size_t position = std::min(count_, survivors_ - 1);
+    for (; position > 0 && best_[position - 1].cost > child.cost; --position) best_[position] = best_[position - 1];
+    best_[position] = child;
+    count_ = std::min(count_ + 1, survivors_);
 }
 
 void CImaTrellis::Select(size_t step) {
-    if (children_.size() > survivors_) {
-        std::nth_element(children_.begin(), children_.begin() + ptrdiff_t(survivors_) - 1, children_.end(),
-                         [](const Node& a, const Node& b) { return a.cost < b.cost; });
-        children_.resize(survivors_);
+    uint16_t* parent = &traceParent_[step * survivors_];
+    uint8_t* code = &traceCode_[step * survivors_];
+    frontier_.assign(best_.begin(), best_.begin() + ptrdiff_t(count_));
+    for (size_t slot = 0; slot < count_; ++slot) {
+        parent[slot] = uint16_t(frontier_[slot].parent);
+        code[slot] = uint8_t(frontier_[slot].code);
     }
-    uint16_t* parent = &traceParent_[step * traceWidth_];
-    uint8_t* code = &traceCode_[step * traceWidth_];
-    for (size_t slot = 0; slot < children_.size(); ++slot) {
-        parent[slot] = uint16_t(children_[slot].parent);
-        code[slot] = uint8_t(children_[slot].code);
-    }
-    frontier_.swap(children_);
 }
 
 }  // namespace tonaro

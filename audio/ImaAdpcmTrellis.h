@@ -32,21 +32,18 @@ private:
     };
 
     void Expand(const Node& node, uint32_t slot, int32_t target);
+    // Keeps the child if it is among the `survivors` cheapest so far, one per decoded value.
     void Offer(const Node& child);
     void Select(size_t step);
 
     size_t survivors_;
     std::vector<Node> frontier_;
-    std::vector<Node> children_;
-    // Open-addressed table of children_ slots by decoded value; entries of older steps are stale
-    // by their stamp, so the table is never cleared.
-    std::vector<uint32_t> tableSlot_;
-    std::vector<uint32_t> tableStamp_;
-    uint32_t stamp_ = 0;
+    // The cheapest children of the current step, in rising cost; count_ of them are held.
+    std::vector<Node> best_;
+    size_t count_ = 0;
     // Per step and surviving node: its parent slot and code, for the way back.
     std::vector<uint16_t> traceParent_;
     std::vector<uint8_t> traceCode_;
-    size_t traceWidth_;
 };
 
 }  // namespace tonaro
