@@ -2,6 +2,8 @@
 
 #include "cli/ConvertCommand.h"
 #include "cli/InfoCommand.h"
+#include "cli/PlayCommand.h"
+#include "cli/RenderCommand.h"
 
 int main(int argc, char** argv) {
     CLI::App app{"tonaro2-cli: turns MIDI songs and WAVE sounds into Palm OS alarm sound databases"};
@@ -9,6 +11,8 @@ int main(int argc, char** argv) {
     int exitStatus = 0;
     tonaro::cli::AddInfoCommand(app, exitStatus);
     tonaro::cli::AddConvertCommand(app, exitStatus);
+    tonaro::cli::AddRenderCommand(app, exitStatus);
+    tonaro::cli::AddPlayCommand(app, exitStatus);
     CLI11_PARSE(app, argc, argv);
     return exitStatus;
 }

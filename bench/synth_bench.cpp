@@ -1,0 +1,118 @@
+// Renders every song of planetblupi-music-midi through libmevo22k.so as the preview plays it and
+// through timidity (freepats) to WAVE files of the same format, in the same run, and prints the
+// speed of each as a multiple of real time, their ratio, and peak memory.
+//
+//   synth_bench [folder of .mid files]
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "audio/File.h"
+#include "audio/SmfItem.h"
+#include "cli/RenderCommand.h"
+#include "palm/AudioRow.h"
+#include "preview/SynthBinding.h"
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+long ChildPeakKb() {
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    return usage.ru_maxrss;
+}
+
+long OwnPeakKb() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+bool Run(const std::string& command) {
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+bool WriteFile(const fs::path& path, const uint8_t* data, size_t size) {
+    auto file = tonaro::CDiskFile::Open(path.string(), tonaro::CDiskFile::Mode::CreateWrite);
+    return file && file->Write(data, size) && file->Close();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const fs::path songs = argc > 1 ? argv[1] : "/usr/share/planetblupi/music";
+    const std::string timidityConfig = "/etc/timidity/freepats.cfg";
+    if (!fs::is_directory(songs) || !Run("command -v timidity >/dev/null") || !fs::exists(timidityConfig)) {
+        std::fprintf(stderr, "needs %s, timidity and %s (tools/setup.sh installs them)\n", songs.c_str(),
+                     timidityConfig.c_str());
+        return 1;
+    }
+    tonaro::CSynthBinding synth(std::string(TONARO_BIN_DIR) + "/libmevo22k.so");
+    if (!synth.HasRealtimeExports()) {
+        std::fprintf(stderr, "%s\n", tonaro::kSynthMissingMessage);
+        return 1;
+    }
+    const fs::path work = fs::temp_directory_path() / ("synth-bench-" + std::to_string(::getpid()));
+    fs::create_directories(work);
+
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::directory_iterator(songs))
+        if (entry.path().extension() == ".mid") files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+
+    std::printf("%-14s %9s %12s %12s %8s\n", "song", "audio s", "ours x rt", "timidity x rt", "ratio");
+    double audioTotal = 0, oursTotal = 0, timidityTotal = 0;
+    for (const fs::path& path : files) {
+        // The entry as the add flow loads it (merged, cut to size); both synthesizers play it.
+        tonaro::CAudioRow row;
+        auto file = tonaro::CDiskFile::Open(path.string(), tonaro::CDiskFile::Mode::Read);
+        if (!file || row.LoadSmf(*file, path.string()) != 0) {
+            std::fprintf(stderr, "%s: not loaded\n", path.c_str());
+            continue;
+        }
+        auto* item = dynamic_cast<tonaro::CSmfItem*>(row.Item());
+        const uint8_t* payload = item->LockPayload();
+        const uint32_t size = item->GetPayloadSize();
+        const fs::path midi = work / path.filename();
+        WriteFile(midi, payload, size);
+
+        std::vector<int16_t> pcm;
+        const auto start = Clock::now();
+        tonaro::cli::RenderSmfPayload(payload, size, synth, pcm, uint64_t(600) * 22050);
+        const std::vector<uint8_t> wave = tonaro::cli::MakeWaveFile(pcm);
+        WriteFile(work / "ours.wav", wave.data(), wave.size());
+        const double ours = Seconds(Clock::now() - start);
+        item->UnlockPayload();
+
+        const auto timidityStart = Clock::now();
+        const bool timidityOk = Run("timidity -c " + timidityConfig + " -s 22050 -Ow -o '" +
+                                    (work / "timidity.wav").string() + "' '" + midi.string() + "' >/dev/null 2>&1");
+        const double timidity = Seconds(Clock::now() - timidityStart);
+        if (!timidityOk) std::fprintf(stderr, "%s: timidity failed\n", path.c_str());
+
+        const double audio = double(pcm.size() / 2) / 22050.0;
+        audioTotal += audio;
+        oursTotal += ours;
+        timidityTotal += timidity;
+        std::printf("%-14s %9.1f %12.0f %12.0f %8.1f\n", path.filename().c_str(), audio, audio / ours,
+                    audio / timidity, timidity / ours);
+    }
+    std::printf("%-14s %9.1f %12.0f %12.0f %8.1f\n", "all", audioTotal, audioTotal / oursTotal,
+                audioTotal / timidityTotal, timidityTotal / oursTotal);
+    std::printf("peak memory: ours (this process, render and WAVE image) %ld KiB, timidity %ld KiB\n", OwnPeakKb(),
+                ChildPeakKb());
+    fs::remove_all(work);
+    return 0;
+}

@@ -1,0 +1,135 @@
+#include "cli/RenderCommand.h"
+
+#include <fmt/format.h>
+#include <fmt/ostream.h>
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <array>
+#include <iostream>
+#include <memory>
+
+#include "audio/File.h"
+#include "audio/SmfItem.h"
+#include "palm/AudioRow.h"
+#include "preview/MidiSequencer.h"
+#include "preview/SynthBinding.h"
+
+namespace tonaro::cli {
+
+namespace {
+
+// The preview's device buffers: 2048 bytes, 512 frames.
+constexpr uint32_t kBufferBytes = 2048;
+// Rendering goes this far past the entry's play time at most, so a file whose events lie hours
+// apart cannot fill the disk.
+constexpr uint64_t kMaxMsPastPlayTime = 10000;
+constexpr uint32_t kWaveHeaderBytes = 44;
+
+void PutLe16(uint8_t* at, uint16_t v) {
+    at[0] = uint8_t(v);
+    at[1] = uint8_t(v >> 8);
+}
+
+void PutLe32(uint8_t* at, uint32_t v) {
+    PutLe16(at, uint16_t(v));
+    PutLe16(at + 2, uint16_t(v >> 16));
+}
+
+void PutTag(uint8_t* at, const char (&tag)[5]) { std::copy_n(tag, 4, at); }
+
+}  // namespace
+
+bool RenderSmfPayload(const uint8_t* data, uint32_t size, CSynthBinding& synth, std::vector<int16_t>& pcm,
+                      uint64_t maxFrames) {
+    CMidiSequencer sequencer(synth);
+    if (!sequencer.Start(data, size)) return false;
+    synth.StartRealtime();
+    std::array<int16_t, kBufferBytes / 2> buffer{};
+    while (sequencer.FramesRendered() < maxFrames) {
+        buffer.fill(0);
+        const uint32_t bytes = sequencer.Fill(buffer.data(), kBufferBytes);
+        if (bytes == 0) break;
+        pcm.insert(pcm.end(), buffer.begin(), buffer.begin() + bytes / 2);
+    }
+    synth.StopRealtime();
+    return true;
+}
+
+std::vector<uint8_t> MakeWaveFile(const std::vector<int16_t>& pcm) {
+    const uint32_t dataBytes = uint32_t(pcm.size() * 2);
+    std::vector<uint8_t> out(kWaveHeaderBytes + size_t(dataBytes));
+    uint8_t* h = out.data();
+    PutTag(h, "RIFF");
+    PutLe32(h + 4, kWaveHeaderBytes - 8 + dataBytes);
+    PutTag(h + 8, "WAVE");
+    PutTag(h + 12, "fmt ");
+    PutLe32(h + 16, 16);
+    PutLe16(h + 20, 1);  // PCM
+    PutLe16(h + 22, 2);  // channels
+    PutLe32(h + 24, CMidiSequencer::kSampleRate);
+    PutLe32(h + 28, CMidiSequencer::kSampleRate * CMidiSequencer::kBytesPerFrame);
+    PutLe16(h + 32, CMidiSequencer::kBytesPerFrame);
+    PutLe16(h + 34, 16);
+    PutTag(h + 36, "data");
+    PutLe32(h + 40, dataBytes);
+    for (size_t i = 0; i < pcm.size(); ++i) PutLe16(h + kWaveHeaderBytes + 2 * i, uint16_t(pcm[i]));
+    return out;
+}
+
+int RunRender(const RenderOptions& options, CSynthBinding& synth, std::ostream& err) {
+    if (!synth.IsLoaded()) {
+        fmt::print(err, "{}\n", kSynthMissingMessage);
+        return 1;
+    }
+    auto file = CDiskFile::Open(options.input, CDiskFile::Mode::Read);
+    if (!file) {
+        fmt::print(err, "{}: cannot be opened\n", options.input);
+        return 1;
+    }
+    CAudioRow row;
+    if (const int result = row.LoadSmf(*file, options.input); result != kResultOk) {
+        fmt::print(err, "{}: not loaded as a MIDI entry (result {})\n", options.input, result);
+        return 1;
+    }
+    auto* item = dynamic_cast<CSmfItem*>(row.Item());
+    if (!item) {
+        fmt::print(err, "{}: not loaded as a MIDI entry\n", options.input);
+        return 1;
+    }
+    if (options.volume) item->AdjustMasterVolume(*options.volume - item->GetVolume());
+
+    const uint64_t maxFrames = (uint64_t(item->GetPlayTime()) + kMaxMsPastPlayTime) * CMidiSequencer::kSampleRate / 1000;
+    std::vector<int16_t> pcm;
+    const uint8_t* payload = item->LockPayload();
+    const bool played = RenderSmfPayload(payload, item->GetPayloadSize(), synth, pcm, maxFrames);
+    if (payload) item->UnlockPayload();
+    if (!played) {
+        fmt::print(err, "{}: the MIDI header cannot be played\n", options.input);
+        return 1;
+    }
+
+    const std::vector<uint8_t> wave = MakeWaveFile(pcm);
+    auto out = CDiskFile::Open(options.output, CDiskFile::Mode::CreateWrite);
+    if (!out || !out->Write(wave.data(), wave.size()) || !out->Close()) {
+        fmt::print(err, "{}: cannot be written\n", options.output);
+        return 1;
+    }
+    return 0;
+}
+
+void AddRenderCommand(CLI::App& app, int& exitStatus) {
+    auto* command = app.add_subcommand("render", "Render a MIDI file through the synthesizer as the preview plays it, "
+                                                 "to a 22050 Hz 16-bit stereo WAVE file");
+    auto options = std::make_shared<RenderOptions>();
+    command->add_option("file", options->input, "MIDI file")->required();
+    command->add_option("-o,--output", options->output, "WAVE file to write")->required();
+    command->add_option("--volume", options->volume, "Master volume 0..127, as the volume dialog sets it")
+        ->check(CLI::Range(0, 127));
+    command->callback([options, &exitStatus] {
+        CSynthBinding synth;
+        exitStatus = RunRender(*options, synth, std::cerr);
+    });
+}
+
+}  // namespace tonaro::cli

@@ -1,0 +1,161 @@
+// FM voices against values worked out by hand from the tables and rules.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "synth/FmVoiceEngine.h"
+
+namespace mevo {
+namespace {
+
+// A carrier-only voice: algorithm 1 (op1 + op2) with op2 silent, multiple 1, no octave shift.
+VoiceRecord sineVoice(uint8_t attackRate, uint8_t releaseRate) {
+    VoiceRecord v;
+    v.algorithm = 1;
+    v.operatorCount = 2;
+    v.octave = 1;  // shift 0
+    OperatorParams& op = v.operators[0];
+    op.multiple = 1;
+    op.attackRate = attackRate;
+    op.decayRate = 0;
+    op.releaseRate = releaseRate;
+    op.sustainHold = 1;
+    v.operators[1].totalLevel = 63;
+    return v;
+}
+
+class FmVoiceTest : public ::testing::Test {
+protected:
+    std::vector<int16_t> render(uint32_t frames) {
+        std::vector<int16_t> out(frames * 2, 12345);
+        engine.render(out.data(), frames);
+        return out;
+    }
+    FmVoiceEngine engine;
+};
+
+TEST_F(FmVoiceTest, PhaseStepOfFnumber580Block4Multiple1) {
+    engine.loadVoice(0, sineVoice(15, 7));
+    engine.setPitch(0, 4, 580);
+    engine.setGain(0, 0, 0);
+    engine.keyOn(0);
+    render(1);
+    const FmVoice& v = engine.voice(0);
+    // (580 << 4) * 9232 = 85,672,960 per sample: 85672960 * 22050 / 2^32 = 439.8 Hz.
+    EXPECT_EQ(v.basePhaseStep(), 85672960u);
+    EXPECT_EQ(v.op(0).phaseStep, 85672960u);
+    // The attack starts at phase 0; one sample later the phase moved by one step.
+    EXPECT_EQ(v.op(0).phase, 85672960u);
+    EXPECT_EQ(v.keyCode(), 4 * 2 + (580 >> 9));
+}
+
+TEST_F(FmVoiceTest, AttackRate15ReachesFullLevelInOneSample) {
+    engine.loadVoice(0, sineVoice(15, 7));
+    engine.setPitch(0, 4, 580);
+    engine.keyOn(0);
+    render(1);
+    // Index 15 * 4 + (key code 9 >> 2) = 62: a step of 2^31.
+    EXPECT_EQ(engine.voice(0).op(0).level, kFullLevel);
+    EXPECT_EQ(engine.voice(0).op(0).state, EnvelopeState::Decay);
+}
+
+TEST_F(FmVoiceTest, AttackRate0NeverSounds) {
+    engine.loadVoice(0, sineVoice(0, 7));
+    engine.setPitch(0, 0, 100);  // key code 0: attack index 0, step 0
+    engine.setGain(0, 0, 0);
+    engine.keyOn(0);
+    const auto out = render(64);
+    EXPECT_EQ(engine.voice(0).op(0).level, 0u);
+    for (int16_t s : out) ASSERT_EQ(s, 0);
+}
+
+TEST_F(FmVoiceTest, KeyOnAndKeyOffInOneCallGiveOneAttackStepThenRelease) {
+    engine.loadVoice(0, sineVoice(15, 15));
+    engine.setPitch(0, 4, 580);
+    engine.keyOn(0);
+    engine.keyOff(0);
+    render(1);
+    // One attack step to full level, then release.
+    EXPECT_EQ(engine.voice(0).op(0).level, kFullLevel);
+    EXPECT_EQ(engine.voice(0).op(0).state, EnvelopeState::Release);
+    render(1);
+    // Release index 15 * 4 + 2 = 62: factor 881447189 / 2^30, so 2^31 becomes 2 * 881447189.
+    EXPECT_EQ(engine.voice(0).op(0).level, 1762894378u);
+}
+
+TEST_F(FmVoiceTest, GainIndex192SilencesAtOnceAndLargerIndicesActAs192) {
+    engine.loadVoice(0, sineVoice(15, 7));
+    engine.setPitch(0, 4, 580);
+    engine.setGain(0, 0, 0);
+    engine.keyOn(0);
+    auto out = render(64);
+    bool sounded = false;
+    for (int16_t s : out) sounded |= s != 0;
+    EXPECT_TRUE(sounded);
+
+    engine.setGain(0, 192, 500);
+    EXPECT_EQ(engine.voice(0).leftGain(), 0);
+    EXPECT_EQ(engine.voice(0).rightGain(), 0);
+    out = render(64);
+    for (int16_t s : out) ASSERT_EQ(s, 0);
+    EXPECT_GT(engine.voice(0).op(0).level, 0u);  // still sounding, only muted
+}
+
+TEST_F(FmVoiceTest, FullLevelSineSample) {
+    engine.loadVoice(0, sineVoice(15, 7));
+    engine.setPitch(0, 4, 580);
+    engine.setGain(0, 0, 12);  // right side 6 dB down: Q15 16423
+    engine.keyOn(0);
+    const auto out = render(2);
+    // Sample 0 reads index 0 (sine 0). Sample 1 reads index 85672960 >> 20 = 81:
+    // a = 32512 * 32768 >> 15 = 32512; sin table entry 81 = round(32768 sin(2 pi 81 / 4096)) = 4061;
+    // 4061 * 32512 >> 15 = 4029; left 32768 * 4029 >> 15 = 4029, right 16423 * 4029 >> 15 = 2019.
+    EXPECT_EQ(out[0], 0);
+    EXPECT_EQ(out[2], 4029);
+    EXPECT_EQ(out[3], 2019);
+}
+
+TEST_F(FmVoiceTest, UnrenderedAlgorithmsAndClearedVoicesStaySilent) {
+    VoiceRecord v = sineVoice(15, 7);
+    v.algorithm = 2;
+    engine.loadVoice(0, v);
+    engine.setPitch(0, 4, 580);
+    engine.setGain(0, 0, 0);
+    engine.keyOn(0);
+    auto out = render(32);
+    EXPECT_FALSE(engine.voice(0).rendered());
+    for (int16_t s : out) ASSERT_EQ(s, 0);
+
+    engine.loadVoice(1, sineVoice(15, 7));
+    engine.setPitch(1, 4, 580);
+    engine.setGain(1, 0, 0);
+    engine.keyOn(1);
+    render(8);
+    engine.clearAll();
+    out = render(32);
+    for (int16_t s : out) ASSERT_EQ(s, 0);
+}
+
+TEST_F(FmVoiceTest, FourOperatorChainSounds) {
+    VoiceRecord v = sineVoice(15, 7);
+    v.algorithm = 4;
+    v.operatorCount = 4;
+    for (auto& op : v.operators) {
+        op.multiple = 1;
+        op.attackRate = 15;
+        op.sustainHold = 1;
+        op.totalLevel = 0;
+    }
+    engine.loadVoice(3, v);
+    engine.setPitch(3, 4, 580);
+    engine.setGain(3, 0, 0);
+    engine.keyOn(3);
+    const auto out = render(256);
+    int peak = 0;
+    for (int16_t s : out) peak = std::max(peak, std::abs(int(s)));
+    EXPECT_GT(peak, 10000);
+    EXPECT_LE(peak, 32767);
+}
+
+}  // namespace
+}  // namespace mevo
