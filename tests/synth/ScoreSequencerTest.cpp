@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -357,6 +358,41 @@ TEST(ScoreSequencerParse, MalformedScoresFailOrKeepWhatIsWellFormed)
             ons += e.find(": 9") != std::string::npos;
         }
         EXPECT_EQ(ons, c.noteOns) << c.name;
+    }
+}
+
+TEST(ScoreSequencerParse, MutatedScoresStayWithinTheirBytes)
+{
+    // Every kind of chunk and event, then random damage: under the sanitizers any read outside
+    // the data fails the run. Whatever parses must also prepare, play and stop.
+    Bytes definition{0x43, 0x03, 0x02};
+    definition.resize(31, 0x11);
+    const Sequence seq = Sequence()
+                             .note(0, 0x25, 5)
+                             .control(1, 0x05)
+                             .extended(0, 0x32, 0x81)
+                             .exclusive(2, {0x43, 0x03, 0x90, 0x81, 0xC5})
+                             .exclusive(0, definition)
+                             .note(200, 0xE3, 300)
+                             .end();
+    const Bytes original = score({scoreTrack(1, seq, {0xFF, 0xF0, 0x1F, 0x43, 0x03, 0x01}),
+                                  scoreTrack(3, seq, {}, {0x13, 0x12}),
+                                  audioTrack(Sequence().extended(0, 0x37, 9).wave(1, 2, 3).end(), {{2, {1, 2, 3}}})});
+    std::mt19937 random(2026);
+    for (int round = 0; round < 3000; ++round) {
+        Bytes damaged = original;
+        const int edits = 1 + static_cast<int>(random() % 4);
+        for (int e = 0; e < edits; ++e) {
+            const std::size_t at = random() % damaged.size();
+            damaged[at] = static_cast<std::uint8_t>(random());
+        }
+        const auto cut = static_cast<std::ptrdiff_t>(random() % (damaged.size() / 4));
+        damaged.erase(damaged.end() - cut, damaged.end());
+        Parsed p(damaged);
+        if (p.ok && p.seq.prepare(0)) {
+            p.seq.advance(UINT64_MAX);
+            p.seq.stop();
+        }
     }
 }
 
