@@ -15,7 +15,7 @@ namespace tonaro {
 class CImaAdpcmEncoder {
 public:
     // Survivors of the code search per step; more is slower and a little more exact.
-    static constexpr int kDefaultSurvivors = 12;
+    static constexpr int kDefaultSurvivors = 24;
     // Bytes encoded between two progress reports (whole blocks of every format).
     static constexpr uint32_t kChunkBytes = 4096;
     using Progress = std::function<void(int percent)>;

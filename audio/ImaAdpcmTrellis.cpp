@@ -10,7 +10,8 @@ namespace {
 constexpr size_t kRootCount = kImaMaxStepIndex + 1;
 }  // namespace
 
-CImaTrellis::CImaTrellis(int survivors) : survivors_(size_t(std::max(survivors, 1))), best_(survivors_) {
+CImaTrellis::CImaTrellis(int survivors)
+    : survivors_(size_t(std::max(survivors, 1))), best_(survivors_), keys_(survivors_) {
     frontier_.reserve(std::max(survivors_, kRootCount));
 }
 
@@ -24,6 +25,7 @@ CImaTrellis::Result CImaTrellis::Encode(const int16_t* target, size_t count, uin
 
     for (size_t step = 1; step < count; ++step) {
         count_ = 0;
+        seen_ = 0;
         // The frontier rises in cost, so once a parent costs as much as the worst kept child, no
         // child of it or of any later parent can be kept.
         for (uint32_t slot = 0; slot < frontier_.size(); ++slot) {
@@ -63,18 +65,32 @@ void CImaTrellis::Expand(const Node& node, uint32_t slot, int32_t target) {
     if (nearest == 0) offer(sign ^ 8);
 }
 
+uint32_t CImaTrellis::KeyOf(const Node& node) {
+    return (uint32_t(node.predictor + 32768) >> kBucketShift) << 7 | uint32_t(node.stepIndex);
+}
+
 void CImaTrellis::Offer(const Node& child) {
     if (count_ == survivors_ && child.cost >= best_[count_ - 1].cost) return;
-    for (size_t i = 0; i < count_; ++i) {
-        if (best_[i].predictor != child.predictor) continue;
-        if (best_[i].cost <= child.cost) return;
-        std::copy(best_.begin() + ptrdiff_t(i) + 1, best_.begin() + ptrdiff_t(count_), best_.begin() + ptrdiff_t(i));
-        --count_;
-        break;
+    const uint32_t key = KeyOf(child);
+    const uint64_t bit = uint64_t(1) << (key & 63);
+    if (seen_ & bit) {
+        for (size_t i = 0; i < count_; ++i) {
+            if (keys_[i] != key) continue;
+            if (best_[i].cost <= child.cost) return;
+            std::copy(best_.begin() + ptrdiff_t(i) + 1, best_.begin() + ptrdiff_t(count_), best_.begin() + ptrdiff_t(i));
+            std::copy(keys_.begin() + ptrdiff_t(i) + 1, keys_.begin() + ptrdiff_t(count_), keys_.begin() + ptrdiff_t(i));
+            --count_;
+            break;
+        }
     }
+    seen_ |= bit;
     size_t position = std::min(count_, survivors_ - 1);
-    for (; position > 0 && best_[position - 1].cost > child.cost; --position) best_[position] = best_[position - 1];
+    for (; position > 0 && best_[position - 1].cost > child.cost; --position) {
+        best_[position] = best_[position - 1];
+        keys_[position] = keys_[position - 1];
+    }
     best_[position] = child;
+    keys_[position] = key;
     count_ = std::min(count_ + 1, survivors_);
 }
 

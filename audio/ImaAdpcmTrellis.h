@@ -8,8 +8,10 @@ namespace tonaro {
 
 // Chooses the 4-bit codes of one channel of one IMA ADPCM block by a beam search (a pruned
 // trellis) over the exact decoder: each step keeps the `survivors` cheapest paths by summed
-// squared error, one per decoded value (the cheapest), expanding each with the codes next to the
-// nearest one. The header's step index is searched too: every index 0..88 starts a path.
+// squared error, expanding each with the codes next to the nearest one. Paths whose decoder states
+// are alike (the same step index, decoded values in the same span of 1024) compete for one place,
+// so the survivors spread over distinct states rather than crowding round the best one; that
+// spread is worth more than a wider search. The header's step index is searched too: every index 0..88 starts a path.
 // The header sample is the first target sample, so any standard decoder follows the same path.
 class CImaTrellis {
 public:
@@ -32,15 +34,20 @@ private:
     };
 
     void Expand(const Node& node, uint32_t slot, int32_t target);
-    // Keeps the child if it is among the `survivors` cheapest so far, one per decoded value.
+    // Keeps the child if it is among the `survivors` cheapest so far, one per state key.
     void Offer(const Node& child);
+    static uint32_t KeyOf(const Node& node);
+
+    static constexpr int kBucketShift = 10;  // decoded values alike within 1 << 10
     void Select(size_t step);
 
     size_t survivors_;
     std::vector<Node> frontier_;
     // The cheapest children of the current step, in rising cost; count_ of them are held.
     std::vector<Node> best_;
+    std::vector<uint32_t> keys_;  // KeyOf each of best_
     size_t count_ = 0;
+    uint64_t seen_ = 0;  // bit (key mod 64) of every key offered this step: most offers skip the scan
     // Per step and surviving node: its parent slot and code, for the way back.
     std::vector<uint16_t> traceParent_;
     std::vector<uint8_t> traceCode_;
