@@ -52,6 +52,9 @@ TEST(ScoreRender, OnePlayFramesCountWholeChunksUpToTheLastEvent) {
     // 100 ms is due at frame 2205 (100 * 22.05); chunks start at multiples of 22 from the start,
     // and the first at or past 2205 is 2222; that chunk is rendered too.
     EXPECT_EQ(FramesOfOnePlay(0, 0, 100), 2244u);
+    // A looping song whose last event is at 10 ms starts again at frame 264 (the synthesizer's
+    // own tests count the same chunks).
+    EXPECT_EQ(FramesOfOnePlay(0, 0, 10), 264u);
     // From 50 ms (frame 1102): chunks at 1102 + 22k, the first past 2205 at k = 51.
     EXPECT_EQ(FramesOfOnePlay(1102, 50, 100), 1144u);
     // Positioned at or past the last event: the first chunk already has no events left.

@@ -80,6 +80,14 @@ TEST(WholeSong, RepeatOneLoopsForever)
     Song s;
     EXPECT_EQ(s.song.setRepeat(1), 1);
     ASSERT_EQ(s.song.fixData(), 1);
+    // The 12th chunk (frames 242..263) dispatches the last event at 10 ms and rewinds, so the
+    // 13th chunk starts the song again from frame 264.
+    for (int i = 0; i < 12; ++i) {
+        ASSERT_EQ(s.generate(kChunkBytes), kChunkBytes);
+    }
+    EXPECT_EQ(s.count("90 41 7F"), 1u);
+    s.generate(kChunkBytes);
+    EXPECT_EQ(s.count("90 41 7F"), 2u);
     for (int i = 0; i < 50; ++i) {
         ASSERT_EQ(s.generate(4003), 4000u);
     }
