@@ -7,7 +7,18 @@
 namespace tonaro {
 
 namespace {
+
 constexpr size_t kRootCount = kImaMaxStepIndex + 1;
+
+// ImaDifference for every step index and magnitude, looked up in the search's inner loop.
+const auto kDifferences = [] {
+    std::array<std::array<int32_t, 8>, kRootCount> table{};
+    for (size_t index = 0; index < kRootCount; ++index)
+        for (int magnitude = 0; magnitude < 8; ++magnitude)
+            table[index][size_t(magnitude)] = ImaDifference(kImaStepTable[index], magnitude);
+    return table;
+}();
+
 }  // namespace
 
 CImaTrellis::CImaTrellis(int survivors)
@@ -25,7 +36,7 @@ CImaTrellis::Result CImaTrellis::Encode(const int16_t* target, size_t count, uin
 
     for (size_t step = 1; step < count; ++step) {
         count_ = 0;
-        seen_ = 0;
+        seen_.fill(0);
         // The frontier rises in cost, so once a parent costs as much as the worst kept child, no
         // child of it or of any later parent can be kept.
         for (uint32_t slot = 0; slot < frontier_.size(); ++slot) {
@@ -48,16 +59,19 @@ CImaTrellis::Result CImaTrellis::Encode(const int16_t* target, size_t count, uin
 
 void CImaTrellis::Expand(const Node& node, uint32_t slot, int32_t target) {
     const int32_t step = kImaStepTable[node.stepIndex];
+    const std::array<int32_t, 8>& differences = kDifferences[size_t(node.stepIndex)];
     const int32_t delta = target - node.predictor;
     const uint32_t sign = delta < 0 ? 8 : 0;
     // The code whose reconstruction lies nearest: step × (2m + 1) / 8 is closest to |delta|.
     const int nearest = std::min(7, int(4 * int64_t(delta < 0 ? -delta : delta) / step));
     auto offer = [&](uint32_t code) {
-        const int32_t diff = ImaDifference(step, int(code & 7));
+        const int32_t diff = differences[code & 7];
         const int32_t decoded = std::clamp((code & 8) ? node.predictor - diff : node.predictor + diff, -32768, 32767);
         const int64_t error = target - decoded;
+        const uint64_t cost = node.cost + uint64_t(error * error);
+        if (count_ == survivors_ && cost >= best_[count_ - 1].cost) return;
         const int32_t nextIndex = std::clamp(node.stepIndex + kImaIndexTable[code], 0, kImaMaxStepIndex);
-        Offer({node.cost + uint64_t(error * error), decoded, nextIndex, slot, code});
+        Offer({cost, decoded, nextIndex, slot, code});
     };
     for (int magnitude = std::max(0, nearest - 1); magnitude <= std::min(7, nearest + 1); ++magnitude)
         offer(sign | uint32_t(magnitude));
@@ -70,21 +84,20 @@ uint32_t CImaTrellis::KeyOf(const Node& node) {
 }
 
 void CImaTrellis::Offer(const Node& child) {
-    if (count_ == survivors_ && child.cost >= best_[count_ - 1].cost) return;
     const uint32_t key = KeyOf(child);
+    uint64_t& word = seen_[(key >> 6) % seen_.size()];
     const uint64_t bit = uint64_t(1) << (key & 63);
-    if (seen_ & bit) {
-        for (size_t i = 0; i < count_; ++i) {
-            if (keys_[i] != key) continue;
-            if (best_[i].cost <= child.cost) return;
-            std::copy(best_.begin() + ptrdiff_t(i) + 1, best_.begin() + ptrdiff_t(count_), best_.begin() + ptrdiff_t(i));
-            std::copy(keys_.begin() + ptrdiff_t(i) + 1, keys_.begin() + ptrdiff_t(count_), keys_.begin() + ptrdiff_t(i));
+    // A child replaces a dearer one of its key in place, else it displaces the dearest kept.
+    size_t position = std::min(count_, survivors_ - 1);
+    if (word & bit) {
+        const auto held = std::find(keys_.begin(), keys_.begin() + ptrdiff_t(count_), key);
+        if (held != keys_.begin() + ptrdiff_t(count_)) {
+            position = size_t(held - keys_.begin());
+            if (best_[position].cost <= child.cost) return;
             --count_;
-            break;
         }
     }
-    seen_ |= bit;
-    size_t position = std::min(count_, survivors_ - 1);
+    word |= bit;
     for (; position > 0 && best_[position - 1].cost > child.cost; --position) {
         best_[position] = best_[position - 1];
         keys_[position] = keys_[position - 1];

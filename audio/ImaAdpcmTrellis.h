@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -34,7 +35,7 @@ private:
     };
 
     void Expand(const Node& node, uint32_t slot, int32_t target);
-    // Keeps the child if it is among the `survivors` cheapest so far, one per state key.
+    // Keeps a child cheaper than the worst kept (or any while there is room), one per state key.
     void Offer(const Node& child);
     static uint32_t KeyOf(const Node& node);
 
@@ -47,7 +48,8 @@ private:
     std::vector<Node> best_;
     std::vector<uint32_t> keys_;  // KeyOf each of best_
     size_t count_ = 0;
-    uint64_t seen_ = 0;  // bit (key mod 64) of every key offered this step: most offers skip the scan
+    // One bit per key (mod 1024) offered this step: an offer whose bit is clear skips the scan.
+    std::array<uint64_t, 16> seen_{};
     // Per step and surviving node: its parent slot and code, for the way back.
     std::vector<uint16_t> traceParent_;
     std::vector<uint8_t> traceCode_;

@@ -115,19 +115,26 @@ int CPcmConverter::ConvertRate(const uint8_t* input, uint32_t inputSize, uint8_t
     const uint32_t wanted = uint32_t(std::trunc(inputFrames / step));
     const uint32_t outputFrames = std::min(wanted, capacity / frameBytes);
 
-    for (uint32_t i = 0; i < outputFrames; ++i) {
-        const double position = i * step;
-        const int64_t j = int64_t(position);
-        const int phase = table->rows == 1 ? 0 : int((position - double(j)) * kFilterPhases);
-        const double* row = table->Row(phase);
-        const int64_t reach = std::min<int64_t>(table->taps - 1, j);  // taps before the first sample are skipped
-        for (uint32_t channel = 0; channel < channels; ++channel) {
+    // One channel at a time as doubles behind taps − 1 zeros: a tap that reaches before the first
+    // sample then adds nothing, as if skipped, and every sum runs over contiguous samples.
+    const size_t lead = size_t(table->taps) - 1;
+    CByteBlock history = CByteBlock::Allocate((lead + inputFrames) * sizeof(double));
+    if (!history.IsAllocated()) return kNoMemory;
+    auto* x = reinterpret_cast<double*>(history.Lock()) + lead;
+    for (uint32_t channel = 0; channel < channels; ++channel) {
+        for (uint32_t n = 0; n < inputFrames; ++n) x[n] = Sample16(input, size_t(n) * channels + channel);
+        for (uint32_t i = 0; i < outputFrames; ++i) {
+            const double position = i * step;
+            const size_t j = size_t(position);
+            const int phase = table->rows == 1 ? 0 : int((position - double(j)) * kFilterPhases);
+            const double* row = table->Row(phase);
+            const double* newest = x + j;
             double sum = 0.0;
-            for (int64_t k = 0; k <= reach; ++k) sum += row[k] * Sample16(input, size_t(j - k) * channels + channel);
-            const int32_t value = int32_t(std::clamp(std::trunc(sum), -32767.0, 32767.0));
-            PutSample16(output, size_t(i) * channels + channel, value);
+            for (int k = 0; k < table->taps; ++k) sum += row[k] * newest[-k];
+            PutSample16(output, size_t(i) * channels + channel, int32_t(std::clamp(std::trunc(sum), -32767.0, 32767.0)));
         }
     }
+    history.Unlock();
     produced = outputFrames * frameBytes;
     return outputFrames < wanted ? kCut : kDone;
 }
