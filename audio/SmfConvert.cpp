@@ -16,8 +16,11 @@ namespace tonaro {
 namespace {
 
 constexpr int kChannels = 16;
-// Shares of the merge span: 4 % per channel, the rest for joining the channels.
+// Shares of the merge span (10-70 % of the load): 4 % per channel, the rest for joining the
+// channels. The join feeds the writer (70-100 %) directly, so the two report as one from the
+// join's start: 10 + 64 % of 60.
 constexpr int kMergePercentPerChannel = 4;
+constexpr int kJoinStartPercent = 48;
 
 // One event of a source track; its bytes stay in the source and are referred to by offset.
 struct StoredEvent {
@@ -26,14 +29,12 @@ struct StoredEvent {
     uint32_t dataLength;
     uint8_t status;
     uint8_t metaType;
+    uint16_t track;
+
+    // System Exclusive and meta events go with channel 0.
+    int Channel() const { return status < kStatusSysEx ? status & 0x0F : 0; }
 };
 using EventList = std::vector<StoredEvent>;
-
-// The events of one channel from all tracks, in track order; each track's run is one segment.
-struct ChannelEvents {
-    EventList events;
-    std::vector<size_t> segmentStarts;
-};
 
 struct Segment {
     const StoredEvent* begin;
@@ -42,7 +43,8 @@ struct Segment {
 
 // Merges segments by time, taking from the earliest segment among equal head times, which is
 // what repeatedly taking the smallest head does. False when cancelled.
-bool MergeSegments(const std::vector<Segment>& segments, EventList& out, const CProgressState& progress) {
+template <class Sink>
+bool MergeSegments(const std::vector<Segment>& segments, Sink&& sink, const CProgressState& progress) {
     struct Head {
         uint32_t time;
         size_t segment;
@@ -57,17 +59,32 @@ bool MergeSegments(const std::vector<Segment>& segments, EventList& out, const C
         if (next[i] != segments[i].end) heads.push({next[i]->time, i});
     }
     while (!heads.empty()) {
-        if (progress.IsCancelled()) return false;
         const size_t i = heads.top().segment;
         if (heads.size() == 1) {
-            out.insert(out.end(), next[i], segments[i].end);
+            for (; next[i] != segments[i].end; ++next[i]) {
+                if (progress.IsCancelled()) return false;
+                sink(*next[i]);
+            }
             break;
         }
+        if (progress.IsCancelled()) return false;
         heads.pop();
-        out.push_back(*next[i]++);
+        sink(*next[i]++);
         if (next[i] != segments[i].end) heads.push({next[i]->time, i});
     }
     return true;
+}
+
+// Runs of one track within a channel's events, in track order.
+std::vector<Segment> TrackSegments(const StoredEvent* begin, const StoredEvent* end) {
+    std::vector<Segment> segments;
+    for (const StoredEvent* start = begin; start != end;) {
+        const StoredEvent* stop = start;
+        while (stop != end && stop->track == start->track) ++stop;
+        segments.push_back({start, stop});
+        start = stop;
+    }
+    return segments;
 }
 
 class CFormat1Converter {
@@ -82,32 +99,32 @@ public:
         if (const int result = ReadTracks(); result != kResultOk) return result;
         progress_.ReportProgress(CProgressState::kPercent, 100);
         range_.Narrow(10, 70);
-        EventList merged;
-        if (!Merge(merged)) return kResultCancelled;
-        range_.Narrow(70, 100);
-        return Write(merged, out);
+        if (!MergeChannels()) return kResultCancelled;
+        range_.Narrow(kJoinStartPercent, 100);
+        return MergeAndWrite(out);
     }
 
 private:
     int ReadTracks() {
         const uint16_t trackCount = GetBe16(bytes_ + kSmfTrackCountOffset);
+        // Every event takes at least two bytes; the untouched part of the reserve costs nothing.
+        events_.reserve(size_ / 2);
         uint32_t position = kSmfHeaderChunkBytes;
         CPercentReporter reporter(progress_, size_);
         for (uint16_t track = 0; track < trackCount; ++track) {
-            if (const int result = ReadTrack(position); result != kResultOk) return result;
+            if (const int result = ReadTrack(position, track); result != kResultOk) return result;
             reporter.Update(position);
         }
         return kResultOk;
     }
 
     // Parses the chunk at `position` and moves it past the chunk.
-    int ReadTrack(uint32_t& position) {
+    int ReadTrack(uint32_t& position, uint16_t track) {
         // A file that declares more tracks than it holds ends here.
         if (size_ - position < 8 || std::memcmp(bytes_ + position, "MTrk", 4) != 0) return kResultUnsupported;
         const uint32_t length = GetBe32(bytes_ + position + 4);
         if (length == 0) return kResultUnsupported;
         const uint64_t chunkEnd = uint64_t{position} + 8 + length;
-        for (ChannelEvents& channel : channels_) channel.segmentStarts.push_back(channel.events.size());
 
         CSmfScanner scanner(bytes_, position + 8, size_);
         uint32_t time = 0;
@@ -122,8 +139,7 @@ private:
                 if (event.end != chunkEnd) return kResultUnsupported;
                 break;
             }
-            const int channel = event.IsChannelMessage() ? event.Channel() : 0;
-            channels_[channel].events.push_back({time, event.data, event.dataLength, event.status, event.metaType});
+            events_.push_back({time, event.data, event.dataLength, event.status, event.metaType, track});
             if (progress_.IsCancelled()) return kResultCancelled;
         }
         if (progress_.IsCancelled()) return kResultCancelled;
@@ -131,57 +147,66 @@ private:
         return kResultOk;
     }
 
-    bool Merge(EventList& merged) {
-        std::array<EventList, kChannels> channelLists;
+    // Merges each channel's events from all tracks by time into one run per channel.
+    bool MergeChannels() {
+        // Stable grouping by channel keeps each channel's events in track and file order.
+        std::array<size_t, kChannels + 1> start{};
+        for (const StoredEvent& event : events_) ++start[size_t(event.Channel()) + 1];
+        for (int channel = 0; channel < kChannels; ++channel) start[channel + 1] += start[channel];
+        EventList grouped(events_.size());
+        std::array<size_t, kChannels> fill{};
+        std::copy(start.begin(), start.end() - 1, fill.begin());
+        for (const StoredEvent& event : events_) grouped[fill[size_t(event.Channel())]++] = event;
+        EventList().swap(events_);
+
+        channelRuns_.reserve(grouped.size());
         for (int channel = 0; channel < kChannels; ++channel) {
-            const ChannelEvents& source = channels_[channel];
-            std::vector<Segment> segments;
-            for (size_t i = 0; i < source.segmentStarts.size(); ++i) {
-                const size_t end = i + 1 < source.segmentStarts.size() ? source.segmentStarts[i + 1] : source.events.size();
-                if (source.segmentStarts[i] != end)
-                    segments.push_back({source.events.data() + source.segmentStarts[i], source.events.data() + end});
-            }
-            channelLists[channel].reserve(source.events.size());
-            if (!MergeSegments(segments, channelLists[channel], progress_)) return false;
+            const StoredEvent* base = grouped.data();
+            const std::vector<Segment> segments = TrackSegments(base + start[channel], base + start[channel + 1]);
+            const auto append = [this](const StoredEvent& event) { channelRuns_.push_back(event); };
+            if (!MergeSegments(segments, append, progress_)) return false;
+            channelEnds_[channel] = channelRuns_.size();
             progress_.ReportProgress(CProgressState::kPercent, (channel + 1) * kMergePercentPerChannel);
         }
-        std::vector<Segment> segments;
-        size_t total = 0;
-        for (const EventList& list : channelLists) {
-            if (!list.empty()) segments.push_back({list.data(), list.data() + list.size()});
-            total += list.size();
-        }
-        merged.reserve(total);
-        if (!MergeSegments(segments, merged, progress_)) return false;
-        progress_.ReportProgress(CProgressState::kPercent, 100);
         return true;
     }
 
-    int Write(const EventList& events, std::vector<uint8_t>& out) {
+    // Merges the channel runs into one and writes each event as it comes out.
+    int MergeAndWrite(std::vector<uint8_t>& out) {
         static constexpr uint8_t kHeader[] = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1};
         static constexpr uint8_t kTrackHeader[] = {'M', 'T', 'r', 'k', 0, 0, 0, 0};
         static constexpr uint8_t kEndOfTrack[] = {0x00, kStatusMeta, kMetaEndOfTrack, 0x00};
         out.clear();
-        out.reserve(size_ + sizeof kEndOfTrack);
+        // Status bytes that running status saved in the source may come back; room for them is reserved.
+        out.reserve(size_t{size_} * 2 + sizeof kEndOfTrack);
         out.insert(out.end(), std::begin(kHeader), std::end(kHeader));
         out.insert(out.end(), bytes_ + kSmfDivisionOffset, bytes_ + kSmfDivisionOffset + 2);
         out.insert(out.end(), std::begin(kTrackHeader), std::end(kTrackHeader));
 
-        CPercentReporter reporter(progress_, events.size());
+        std::vector<Segment> segments;
+        size_t begin = 0;
+        for (const size_t end : channelEnds_) {
+            if (end != begin) segments.push_back({channelRuns_.data() + begin, channelRuns_.data() + end});
+            begin = end;
+        }
+
+        // Joining the channels is the rest of the merge span; writing is reported with it.
+        CPercentReporter reporter(progress_, channelRuns_.size());
+        size_t written = 0;
         uint32_t previousTime = 0;
         uint8_t lastStatus = 0;
-        for (size_t i = 0; i < events.size(); ++i) {
-            const StoredEvent& event = events[i];
+        const auto write = [&](const StoredEvent& event) {
             AppendQuantity(out, event.time - previousTime);
             previousTime = event.time;
+            // Channel messages leave out a status byte that repeats; the others always carry theirs.
             if (event.status != lastStatus || event.status >= kStatusSysEx) out.push_back(event.status);
             lastStatus = event.status;
             if (event.status == kStatusMeta) out.push_back(event.metaType);
             if (event.status >= kStatusSysEx) AppendQuantity(out, event.dataLength);
             out.insert(out.end(), bytes_ + event.data, bytes_ + event.data + event.dataLength);
-            if (progress_.IsCancelled()) return kResultCancelled;
-            reporter.Update(i + 1);
-        }
+            reporter.Update(++written);
+        };
+        if (!MergeSegments(segments, write, progress_)) return kResultCancelled;
         out.insert(out.end(), std::begin(kEndOfTrack), std::end(kEndOfTrack));
         PutBe32(out.data() + kSmfTrackLengthOffset, uint32_t(out.size() - kSmfEventsOffset));
         return kResultOk;
@@ -191,7 +216,9 @@ private:
     uint32_t size_;
     CProgressState& progress_;
     CProgressRangeGuard range_;
-    std::array<ChannelEvents, kChannels> channels_;
+    EventList events_;       // every track's events in file order
+    EventList channelRuns_;  // each channel's events merged, channel after channel
+    std::array<size_t, kChannels> channelEnds_{};
 };
 
 }  // namespace
