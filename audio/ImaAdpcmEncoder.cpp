@@ -43,47 +43,46 @@ void CImaAdpcmEncoder::Encode(const WaveFormat& pcm, const uint8_t* data, uint32
     const uint32_t total = EncodedSize(pcm, size);
     if (!total) return;
     const AdpcmWaveFormat format = ImaAdpcmFormat(pcm.channels, pcm.samplesPerSec);
-    const uint32_t blockAlign = format.wave.blockAlign;
+    const BlockShape shape{pcm.channels, pcm.bitsPerSample, format.wave.blockAlign, format.samplesPerBlock};
     const uint32_t frameBytes = FrameBytes(pcm);
     const uint32_t frames = size / frameBytes;
+    const uint32_t blocks = total / shape.blockAlign;
     const uint32_t chunkBytes = std::min(total, kChunkBytes);
-    const uint32_t blocksPerChunk = chunkBytes / blockAlign;
+    const uint32_t blocksPerChunk = chunkBytes / shape.blockAlign;
     const uint32_t reports = total / chunkBytes + 1;
+    std::fill(out, out + total, 0);
 
+    // Every channel of every block is a job of its own: each writes only its header and groups.
+    // Within a chunk a second thread takes the odd jobs; without one the even ones run first.
+    auto runJobs = [&](ChannelCoder& coder, uint32_t firstBlock, uint32_t jobs, uint32_t parity) {
+        for (uint32_t job = parity; job < jobs; job += 2) {
+            const uint32_t block = firstBlock + job / shape.channels;
+            const uint32_t first = block * shape.samplesPerBlock;
+            EncodeChannel(coder, data + size_t(first) * frameBytes, std::min(shape.samplesPerBlock, frames - first),
+                          job % shape.channels, shape, out + size_t(block) * shape.blockAlign);
+        }
+    };
     int lastPercent = -1;
-    uint32_t block = 0;
-    for (uint32_t first = 0; first < frames; first += format.samplesPerBlock, ++block) {
-        const uint32_t count = std::min<uint32_t>(format.samplesPerBlock, frames - first);
-        EncodeBlock(data + size_t(first) * frameBytes, count,
-                    {pcm.channels, pcm.bitsPerSample, blockAlign, format.samplesPerBlock},
-                    out + size_t(block) * blockAlign);
-        const bool chunkDone = (block + 1) % blocksPerChunk == 0 || first + count == frames;
-        if (!chunkDone || !progress) continue;
-        const int percent = ChunkPercent(block / blocksPerChunk + 1, reports);
+    for (uint32_t chunk = 0; chunk * blocksPerChunk < blocks; ++chunk) {
+        const uint32_t firstBlock = chunk * blocksPerChunk;
+        const uint32_t jobs = std::min(blocksPerChunk, blocks - firstBlock) * shape.channels;
+        std::thread helper;
+        if (jobs > 1) {
+            try {
+                helper = std::thread(runJobs, std::ref(coders_[1]), firstBlock, jobs, 1u);
+            } catch (const std::system_error&) {
+            }
+        }
+        runJobs(coders_[0], firstBlock, jobs, 0);
+        if (helper.joinable())
+            helper.join();
+        else
+            runJobs(coders_[1], firstBlock, jobs, 1);
+        if (!progress) continue;
+        const int percent = ChunkPercent(chunk + 1, reports);
         if (percent != lastPercent) progress(percent);
         lastPercent = percent;
     }
-}
-
-void CImaAdpcmEncoder::EncodeBlock(const uint8_t* frames, uint32_t frameCount, const BlockShape& shape,
-                                   uint8_t* block) {
-    std::fill(block, block + shape.blockAlign, 0);
-    if (shape.channels == 2) {
-        // Each channel writes only its own header and groups, so they can run side by side; without
-        // a thread the right channel follows the left.
-        std::thread right;
-        try {
-            right = std::thread(EncodeChannel, std::ref(channels_[1]), frames, frameCount, 1u, std::cref(shape), block);
-        } catch (const std::system_error&) {
-        }
-        EncodeChannel(channels_[0], frames, frameCount, 0, shape, block);
-        if (right.joinable())
-            right.join();
-        else
-            EncodeChannel(channels_[1], frames, frameCount, 1, shape, block);
-        return;
-    }
-    EncodeChannel(channels_[0], frames, frameCount, 0, shape, block);
 }
 
 void CImaAdpcmEncoder::EncodeChannel(ChannelCoder& coder, const uint8_t* frames, uint32_t frameCount, uint32_t channel,

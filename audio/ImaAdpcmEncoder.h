@@ -21,7 +21,7 @@ public:
     using Progress = std::function<void(int percent)>;
 
     explicit CImaAdpcmEncoder(int survivors = kDefaultSurvivors)
-        : channels_{ChannelCoder{CImaTrellis(survivors), {}, {}}, ChannelCoder{CImaTrellis(survivors), {}, {}}} {}
+        : coders_{ChannelCoder{CImaTrellis(survivors), {}, {}}, ChannelCoder{CImaTrellis(survivors), {}, {}}} {}
 
     // Bytes of the blocks that hold every whole frame of `size` PCM bytes; 0 when the PCM cannot
     // be encoded (not 8/16 bits, not 1/2 channels, no rate, or not one whole frame).
@@ -33,7 +33,7 @@ public:
     void Encode(const WaveFormat& pcm, const uint8_t* data, uint32_t size, uint8_t* out, const Progress& progress);
 
 private:
-    // The search state and buffers of one channel; the two channels of a block run in parallel.
+    // The search state and buffers of one thread's jobs (one channel of one block at a time).
     struct ChannelCoder {
         CImaTrellis trellis;
         std::vector<int16_t> target;
@@ -43,11 +43,10 @@ private:
         uint32_t channels, bits, blockAlign, samplesPerBlock;
     };
 
-    void EncodeBlock(const uint8_t* frames, uint32_t frameCount, const BlockShape& shape, uint8_t* block);
     static void EncodeChannel(ChannelCoder& coder, const uint8_t* frames, uint32_t frameCount, uint32_t channel,
                               const BlockShape& shape, uint8_t* block);
 
-    ChannelCoder channels_[2];
+    ChannelCoder coders_[2];
 };
 
 }  // namespace tonaro
