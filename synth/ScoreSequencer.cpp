@@ -100,22 +100,7 @@ void ScoreSequencer::sendSetUp()
     target_.dispatch(engineCommand(11, kAllocationByChannel));
     target_.dispatch(engineCommand(10, layout_->hasMainTrack ? kMasterAttenuationZero : kMasterAttenuationTrack0));
     for (const ScoreTrack& track : layout_->tracks) {
-        // 0xFF 0xF0 L body: voice set-up; 0xFF x: skip both; anything else: skip one.
-        const std::span<const std::uint8_t> s = track.setup;
-        std::size_t pos = 0;
-        while (pos < s.size()) {
-            if (s[pos] != 0xFF || pos + 1 >= s.size()) {
-                pos += 1;
-            } else if (s[pos + 1] != 0xF0) {
-                pos += 2;
-            } else {
-                if (pos + 2 >= s.size() || s[pos + 2] > s.size() - pos - 3) {
-                    break;
-                }
-                applyVoiceSetup(s.subspan(pos + 3, s[pos + 2]), target_);
-                pos += 3 + s[pos + 2];
-            }
-        }
+        applySetUpData(track.setup, target_);
     }
     if (layout_->audio) {
         for (const AudioWave& wave : layout_->audio->waves) {

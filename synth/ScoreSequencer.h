@@ -23,6 +23,8 @@ namespace mevo {
 //   that ends early does not silence the notes of a longer one.
 // - prepare(ms) checks the song's end before it touches the engine: a position past the last
 //   event fails and leaves the song stopped.
+// - A wave start goes out as engine command 7 with the explicit flag 0x01 (any non-zero flag
+//   means explicit); the engine's command data ends at the first byte with bit 7 set.
 // All times are 64-bit milliseconds.
 class ScoreSequencer {
 public:

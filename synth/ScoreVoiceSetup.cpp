@@ -65,4 +65,22 @@ void applyVoiceSetup(std::span<const std::uint8_t> body, ScoreTarget& target)
     }
 }
 
+void applySetUpData(std::span<const std::uint8_t> data, ScoreTarget& target)
+{
+    std::size_t pos = 0;
+    while (pos < data.size()) {
+        if (data[pos] != 0xFF || pos + 1 >= data.size()) {
+            pos += 1;
+        } else if (data[pos + 1] != 0xF0) {
+            pos += 2;
+        } else {
+            if (pos + 2 >= data.size() || data[pos + 2] > data.size() - pos - 3) {
+                return;
+            }
+            applyVoiceSetup(data.subspan(pos + 3, data[pos + 2]), target);
+            pos += 3 + data[pos + 2];
+        }
+    }
+}
+
 } // namespace mevo

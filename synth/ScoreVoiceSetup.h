@@ -32,4 +32,8 @@ std::array<std::uint8_t, 30> compactVoiceToDefinition(std::span<const std::uint8
 // shorter than their layout and other kinds are ignored.
 void applyVoiceSetup(std::span<const std::uint8_t> body, ScoreTarget& target);
 
+// A score track's set-up data ("Mtsu"): 0xFF 0xF0 L and L bytes is a voice set-up, 0xFF and
+// another byte are skipped together, any other byte alone. A set-up cut short ends the scan.
+void applySetUpData(std::span<const std::uint8_t> data, ScoreTarget& target);
+
 } // namespace mevo
