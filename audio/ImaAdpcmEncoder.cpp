@@ -51,6 +51,8 @@ void CImaAdpcmEncoder::Encode(const WaveFormat& pcm, const uint8_t* data, uint32
     const uint32_t blocksPerChunk = chunkBytes / shape.blockAlign;
     const uint32_t reports = total / chunkBytes + 1;
     std::fill(out, out + total, 0);
+    const int survivors = survivors_ ? survivors_ : SurvivorsFor(pcm.samplesPerSec);
+    ChannelCoder coders[2] = {{CImaTrellis(survivors), {}, {}}, {CImaTrellis(survivors), {}, {}}};
 
     // Every channel of every block is a job of its own: each writes only its header and groups.
     // Within a chunk a second thread takes the odd jobs; without one the even ones run first.
@@ -69,15 +71,15 @@ void CImaAdpcmEncoder::Encode(const WaveFormat& pcm, const uint8_t* data, uint32
         std::thread helper;
         if (jobs > 1) {
             try {
-                helper = std::thread(runJobs, std::ref(coders_[1]), firstBlock, jobs, 1u);
+                helper = std::thread(runJobs, std::ref(coders[1]), firstBlock, jobs, 1u);
             } catch (const std::system_error&) {
             }
         }
-        runJobs(coders_[0], firstBlock, jobs, 0);
+        runJobs(coders[0], firstBlock, jobs, 0);
         if (helper.joinable())
             helper.join();
         else
-            runJobs(coders_[1], firstBlock, jobs, 1);
+            runJobs(coders[1], firstBlock, jobs, 1);
         if (!progress) continue;
         const int percent = ChunkPercent(chunk + 1, reports);
         if (percent != lastPercent) progress(percent);

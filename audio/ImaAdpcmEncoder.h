@@ -14,14 +14,15 @@ namespace tonaro {
 // channel's last sample. 8-bit samples are widened to (u - 128) × 256 first.
 class CImaAdpcmEncoder {
 public:
-    // Survivors of the code search per step; more is slower and a little more exact.
-    static constexpr int kDefaultSurvivors = 24;
+    // Survivors of the code search per step; more is slower and a little more exact. Rates up to
+    // 11025 Hz have few samples, so they afford a wider search.
+    static constexpr int SurvivorsFor(uint32_t rate) { return rate > 11025 ? 24 : 32; }
     // Bytes encoded between two progress reports (whole blocks of every format).
     static constexpr uint32_t kChunkBytes = 4096;
     using Progress = std::function<void(int percent)>;
 
-    explicit CImaAdpcmEncoder(int survivors = kDefaultSurvivors)
-        : coders_{ChannelCoder{CImaTrellis(survivors), {}, {}}, ChannelCoder{CImaTrellis(survivors), {}, {}}} {}
+    // 0 survivors: SurvivorsFor the rate of what is encoded.
+    explicit CImaAdpcmEncoder(int survivors = 0) : survivors_(survivors) {}
 
     // Bytes of the blocks that hold every whole frame of `size` PCM bytes; 0 when the PCM cannot
     // be encoded (not 8/16 bits, not 1/2 channels, no rate, or not one whole frame).
@@ -46,7 +47,7 @@ private:
     static void EncodeChannel(ChannelCoder& coder, const uint8_t* frames, uint32_t frameCount, uint32_t channel,
                               const BlockShape& shape, uint8_t* block);
 
-    ChannelCoder coders_[2];
+    int survivors_;
 };
 
 }  // namespace tonaro
