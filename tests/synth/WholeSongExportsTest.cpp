@@ -255,6 +255,23 @@ TEST(WholeSongExports, ABandWithDrumsSoundsInBothModes)
     }
 }
 
+TEST(WholeSongExports, ScoreWavesKeepTheirNumbersAndLeaveAutomaticIdsFrom63)
+{
+    RtDelWave(0);
+    {
+        Sequence drums;
+        drums.extended(0, 0x37, 127).wave(0, 62, 1);
+        Song song(score({audioTrack(drums.end(), {{1, drumSample()}, {62, drumSample()}}, {}, 0x11)}));
+        ASSERT_EQ(FixData(), 1);
+        EXPECT_TRUE(generateAll().second);
+    }
+    const unsigned char adpcm[] = {0x00, 0x11};
+    EXPECT_EQ(RtRegWave(0, adpcm, 2, 8000), 63u);
+    EXPECT_EQ(RtRegWave(0, adpcm, 2, 8000), 64u);
+    EXPECT_EQ(RtRegWave(62, adpcm, 2, 8000), 62u); // replaces the score's wave 62
+    RtDelWave(0);
+}
+
 // Defined dynamic symbols of the built library file.
 std::set<std::string> exportedNames()
 {
