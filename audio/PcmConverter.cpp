@@ -36,19 +36,21 @@ int CPcmConverter::Convert(const uint8_t* input, uint32_t inputSize, uint8_t* ou
     CByteBlock first = CByteBlock::Allocate(size_t(workSize));
     CByteBlock second = CByteBlock::Allocate(size_t(workSize));
     if (!first.IsAllocated() || !second.IsAllocated()) return kNoMemory;
+    CBlockLock widenedBytes(first);
+    CBlockLock mixedBytes(second);
 
     // A cut (2) in the first two stages is carried on: the rate stage decides the result.
     uint32_t widened = 0;
-    if (ConvertBits(input, inputSize, first.Lock(), uint32_t(workSize), widened, source.bits, target.bits) ==
+    if (ConvertBits(input, inputSize, widenedBytes.data(), uint32_t(workSize), widened, source.bits, target.bits) ==
         kUnsupported)
         return kUnsupported;
     source.bits = target.bits;
     uint32_t mixed = 0;
-    if (ConvertChannels(first.Data(), widened, second.Lock(), uint32_t(workSize), mixed, source.bits,
+    if (ConvertChannels(widenedBytes.data(), widened, mixedBytes.data(), uint32_t(workSize), mixed, source.bits,
                         source.channels, target.channels) == kUnsupported)
         return kUnsupported;
     source.channels = target.channels;
-    return ConvertRate(second.Data(), mixed, output, capacity, produced, source, target);
+    return ConvertRate(mixedBytes.data(), mixed, output, capacity, produced, source, target);
 }
 
 int CPcmConverter::ConvertBits(const uint8_t* input, uint32_t inputSize, uint8_t* output, uint32_t capacity,
@@ -120,7 +122,8 @@ int CPcmConverter::ConvertRate(const uint8_t* input, uint32_t inputSize, uint8_t
     const size_t lead = size_t(table->taps) - 1;
     CByteBlock history = CByteBlock::Allocate((lead + inputFrames) * sizeof(double));
     if (!history.IsAllocated()) return kNoMemory;
-    auto* x = reinterpret_cast<double*>(history.Lock()) + lead;
+    CBlockLock historyBytes(history);
+    auto* x = reinterpret_cast<double*>(historyBytes.data()) + lead;
     for (uint32_t channel = 0; channel < channels; ++channel) {
         for (uint32_t n = 0; n < inputFrames; ++n) x[n] = Sample16(input, size_t(n) * channels + channel);
         for (uint32_t i = 0; i < outputFrames; ++i) {
@@ -134,7 +137,6 @@ int CPcmConverter::ConvertRate(const uint8_t* input, uint32_t inputSize, uint8_t
             PutSample16(output, size_t(i) * channels + channel, int32_t(std::clamp(std::trunc(sum), -32767.0, 32767.0)));
         }
     }
-    history.Unlock();
     produced = outputFrames * frameBytes;
     return outputFrames < wanted ? kCut : kDone;
 }
