@@ -12,8 +12,9 @@ namespace tonaro {
 // squared error, expanding each with the codes next to the nearest one. Paths whose decoder states
 // are alike (the same step index, decoded values in the same span of 1024) compete for one place,
 // so the survivors spread over distinct states rather than crowding round the best one; that
-// spread is worth more than a wider search. The header's step index is searched too: every index 0..88 starts a path.
-// The header sample is the first target sample, so any standard decoder follows the same path.
+// spread is worth more than a wider search. The header's step index is searched too: every index
+// 0..88 starts a path. The header sample is the first target sample, so any standard decoder
+// follows the chosen path exactly.
 class CImaTrellis {
 public:
     explicit CImaTrellis(int survivors);
@@ -38,9 +39,9 @@ private:
     // Keeps a child cheaper than the worst kept (or any while there is room), one per state key.
     void Offer(const Node& child);
     static uint32_t KeyOf(const Node& node);
+    void Select(size_t step);
 
     static constexpr int kBucketShift = 10;  // decoded values alike within 1 << 10
-    void Select(size_t step);
 
     size_t survivors_;
     std::vector<Node> frontier_;
