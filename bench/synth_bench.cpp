@@ -90,7 +90,7 @@ int main(int argc, char** argv) {
 
         std::vector<int16_t> pcm;
         const auto start = Clock::now();
-        tonaro::cli::RenderSmfPayload(payload, size, synth, pcm, uint64_t(600) * 22050);
+        tonaro::cli::RenderSmfPayload(payload, size, synth, pcm, (uint64_t(row.PlayTime()) + 10000) * 22050 / 1000);
         const std::vector<uint8_t> wave = tonaro::cli::MakeWaveFile(pcm);
         WriteFile(work / "ours.wav", wave.data(), wave.size());
         const double ours = Seconds(Clock::now() - start);

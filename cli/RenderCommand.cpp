@@ -6,6 +6,8 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cstring>
 #include <iostream>
 #include <memory>
 
@@ -45,12 +47,14 @@ bool RenderSmfPayload(const uint8_t* data, uint32_t size, CSynthBinding& synth, 
     CMidiSequencer sequencer(synth);
     if (!sequencer.Start(data, size)) return false;
     synth.StartRealtime();
-    std::array<int16_t, kBufferBytes / 2> buffer{};
+    // Each device buffer is filled in place at the end of `pcm`; the synthesizer overwrites it.
+    pcm.reserve(pcm.size() + size_t(maxFrames) * 2 + kBufferBytes / 2);
     while (sequencer.FramesRendered() < maxFrames) {
-        buffer.fill(0);
-        const uint32_t bytes = sequencer.Fill(buffer.data(), kBufferBytes);
+        const size_t at = pcm.size();
+        pcm.resize(at + kBufferBytes / 2);
+        const uint32_t bytes = sequencer.Fill(pcm.data() + at, kBufferBytes);
+        pcm.resize(at + bytes / 2);
         if (bytes == 0) break;
-        pcm.insert(pcm.end(), buffer.begin(), buffer.begin() + bytes / 2);
     }
     synth.StopRealtime();
     return true;
@@ -73,7 +77,11 @@ std::vector<uint8_t> MakeWaveFile(const std::vector<int16_t>& pcm) {
     PutLe16(h + 34, 16);
     PutTag(h + 36, "data");
     PutLe32(h + 40, dataBytes);
-    for (size_t i = 0; i < pcm.size(); ++i) PutLe16(h + kWaveHeaderBytes + 2 * i, uint16_t(pcm[i]));
+    if constexpr (std::endian::native == std::endian::little) {
+        if (!pcm.empty()) std::memcpy(h + kWaveHeaderBytes, pcm.data(), dataBytes);
+    } else {
+        for (size_t i = 0; i < pcm.size(); ++i) PutLe16(h + kWaveHeaderBytes + 2 * i, uint16_t(pcm[i]));
+    }
     return out;
 }
 

@@ -1,5 +1,6 @@
 #include "synth/FmOperator.h"
 
+#include <algorithm>
 #include <array>
 
 namespace mevo {
@@ -27,6 +28,92 @@ void FmOperator::loadParameters(const OperatorParams& p, bool modulated) {
     tremolo = p.tremolo & 1;
     waveformIndex = p.waveform < kWaveformCount ? p.waveform : 0;
     vibratoOn = modulated ? vibrato : 0;
+}
+
+void FmOperator::syncEnvelope() {
+    switch (state) {
+    case EnvelopeState::Off:
+        falling_ = true;
+        fallFactor_ = 1u << 30;
+        fallBoundary_ = -1;
+        break;
+    case EnvelopeState::Release:
+        falling_ = true;
+        fallFactor_ = releaseFactor;
+        fallBoundary_ = 0;
+        break;
+    case EnvelopeState::Decay:
+        falling_ = true;
+        fallFactor_ = decayFactor;
+        fallBoundary_ = sustainThreshold;
+        break;
+    case EnvelopeState::Sustain:
+        falling_ = true;
+        fallFactor_ = sustainFactor;
+        fallBoundary_ = 0;
+        break;
+    default:
+        falling_ = false;
+        break;
+    }
+}
+
+void FmOperator::endFall() {
+    // Reaching 0 ends the sound; decay turns to sustain at its threshold.
+    state = level == 0 ? EnvelopeState::Off : EnvelopeState::Sustain;
+    syncEnvelope();
+}
+
+void FmOperator::stepRising() {
+    switch (state) {
+    case EnvelopeState::AttackStart:
+        phase = 0;
+        [[fallthrough]];
+    case EnvelopeState::Attack:
+        level = raised(level, attackStep);
+        state = level == kFullLevel ? EnvelopeState::Decay : EnvelopeState::Attack;
+        break;
+    case EnvelopeState::Retrigger:
+        level = raised(level, attackStep);
+        phase = 0;
+        state = EnvelopeState::Release;
+        break;
+    default:
+        break;
+    }
+    syncEnvelope();
+}
+
+// While level * (2^30 - factor) <= 2^30, each step takes exactly 1 off the level
+// (floor(level * factor / 2^30) = level - 1), so runs of such steps are taken at once.
+void FmOperator::skipInaudible(std::uint32_t frames) {
+    syncEnvelope();
+    phase += frames * phaseStep;
+    while (frames > 0 && state != EnvelopeState::Off) {
+        const std::uint32_t factor = state == EnvelopeState::Release ? releaseFactor
+                                     : state == EnvelopeState::Decay ? decayFactor
+                                                                     : sustainFactor;
+        const std::uint64_t loss = (std::uint64_t(1) << 30) - factor;
+        const bool linear = level != 0 && loss != 0 && std::uint64_t(level) * loss <= (std::uint64_t(1) << 30);
+        if (loss == 0 && state != EnvelopeState::Decay) break;  // the level holds
+        std::uint32_t steps = 0;
+        if (linear && state != EnvelopeState::Decay) {
+            steps = std::min(frames, level);
+        } else if (linear && level > sustainThreshold) {
+            steps = std::min(frames, level - sustainThreshold);
+        }
+        if (steps == 0) {
+            stepEnvelope();  // falling states leave the phase alone
+            --frames;
+            if (loss == 0 && state == EnvelopeState::Decay) break;  // decay that holds above sustain
+            continue;
+        }
+        level -= steps;
+        frames -= steps;
+        if (level == 0) state = EnvelopeState::Off;
+        else if (state == EnvelopeState::Decay && level <= sustainThreshold) state = EnvelopeState::Sustain;
+        syncEnvelope();
+    }
 }
 
 }  // namespace mevo

@@ -49,7 +49,29 @@ struct FmOperator {
     std::uint32_t level = 0;  // 1.31 envelope level, kFullLevel at full output
     std::uint32_t phase = 0;  // 12.20: the top 12 bits index the waveform
 
+private:
+    // Off, release, decay and sustain scale the level by a factor until it reaches a boundary.
+    void endFall();
+    void stepRising();
+
+    bool falling_ = true;
+    std::uint32_t fallFactor_ = 1u << 30;  // 2.30
+    std::int64_t fallBoundary_ = -1;        // 1.31 level that ends the state; -1 = never
+
+public:
+
     void loadParameters(const OperatorParams& p, bool modulated);
+
+    // True while the operator cannot produce a non-zero sample before its next key-on: off, or
+    // falling with an amplitude (level >> 16) of 0.
+    bool inaudible() const {
+        return state == EnvelopeState::Off ||
+               ((state == EnvelopeState::Release || state == EnvelopeState::Decay ||
+                 state == EnvelopeState::Sustain) &&
+                (level >> 16) == 0);
+    }
+    // Runs `frames` envelope steps of an inaudible operator without computing its (zero) output.
+    void skipInaudible(std::uint32_t frames);
 
     static std::uint32_t scaled(std::uint32_t level, std::uint32_t factor) {
         return static_cast<std::uint32_t>((std::uint64_t(level) * factor) >> 30);
@@ -58,47 +80,25 @@ struct FmOperator {
         return static_cast<std::uint32_t>(std::min<std::uint64_t>(std::uint64_t(level) + step, kFullLevel));
     }
 
-    void stepEnvelope() {
-        switch (state) {
-        case EnvelopeState::Off:
-            break;
-        case EnvelopeState::Release:
-            level = scaled(level, releaseFactor);
-            if (level == 0) state = EnvelopeState::Off;
-            break;
-        case EnvelopeState::AttackStart:
-            phase = 0;
-            [[fallthrough]];
-        case EnvelopeState::Attack:
-            level = raised(level, attackStep);
-            state = level == kFullLevel ? EnvelopeState::Decay : EnvelopeState::Attack;
-            break;
-        case EnvelopeState::Decay:
-            level = scaled(level, decayFactor);
-            if (level == 0) state = EnvelopeState::Off;
-            else if (level <= sustainThreshold) state = EnvelopeState::Sustain;
-            break;
-        case EnvelopeState::Sustain:
-            level = scaled(level, sustainFactor);
-            if (level == 0) state = EnvelopeState::Off;
-            break;
-        case EnvelopeState::Retrigger:
-            level = raised(level, attackStep);
-            phase = 0;
-            state = EnvelopeState::Release;
-            break;
+    // Caches the step of the current state; call after the state or a rate changes.
+    void syncEnvelope();
+
+    [[gnu::always_inline]] void stepEnvelope() {
+        if (falling_) [[likely]] {
+            level = scaled(level, fallFactor_);
+            if (std::int64_t(level) <= fallBoundary_) [[unlikely]] endFall();
+            return;
         }
+        stepRising();
     }
 
     // One sample: envelope step, then output for modulation input `m` (a signed sample).
-    std::int32_t tick(std::int32_t m) {
+    // The amplitude is at most 32512 (Q15), so |wave * amplitude| >> 15 stays below 32767 and
+    // the output needs no limiting; a zero output gain gives a zero amplitude.
+    [[gnu::always_inline]] std::int32_t tick(std::int32_t m) {
         stepEnvelope();
-        std::int32_t out = 0;
-        if (outputGain != 0) {
-            const std::int32_t amplitude = (outputGain * std::int32_t(level >> 16)) >> 15;  // Q15
-            const std::int32_t x = wave[((phase >> 20) + std::uint32_t(m >> 1)) & 0xFFF] * amplitude;
-            out = std::clamp(x >> 15, -32767, 32767);
-        }
+        const std::int32_t amplitude = (outputGain * std::int32_t(level >> 16)) >> 15;  // Q15
+        const std::int32_t out = (wave[((phase >> 20) + std::uint32_t(m >> 1)) & 0xFFF] * amplitude) >> 15;
         phase += phaseStep;
         return out;
     }

@@ -1,6 +1,7 @@
 #include "synth/FmVoice.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace mevo {
 
@@ -151,71 +152,127 @@ void FmVoice::applyLfo(std::uint32_t frames) {
 
 bool FmVoice::silent() const {
     for (int n = 0; n < operatorCount_; ++n)
-        if (operators_[n].state != EnvelopeState::Off) return false;
+        if (!operators_[n].inaudible()) return false;
     return true;
 }
 
-// What rendering voices whose operators are all off would do: every output is 0, phases advance
-// and the feedback history fills with zeros.
+// What rendering a voice whose operators are all inaudible does: every output is 0, envelopes
+// fall, phases advance and the feedback history fills with zeros.
 void FmVoice::skip(std::uint32_t frames) {
-    for (int n = 0; n < operatorCount_; ++n) operators_[n].phase += frames * operators_[n].phaseStep;
+    for (int n = 0; n < operatorCount_; ++n) operators_[n].skipInaudible(frames);
     history2_ = frames == 1 ? history1_ : 0;
     history1_ = 0;
 }
 
+// One voice's samples under its algorithm, working on the voice's own operators.
 template <int Algorithm>
-void FmVoice::renderAlgorithm(std::int32_t* left, std::int32_t* right, std::uint32_t frames) {
-    FmOperator& op1 = operators_[0];
-    FmOperator& op2 = operators_[1];
-    FmOperator& op3 = operators_[2];
-    FmOperator& op4 = operators_[3];
-    std::int32_t h1 = history1_;
-    std::int32_t h2 = history2_;
-    const std::uint8_t shift = feedbackShift_;
-    const std::uint16_t lg = leftGain_;
-    const std::uint16_t rg = rightGain_;
-    for (std::uint32_t s = 0; s < frames; ++s) {
+struct VoiceKernel {
+    explicit VoiceKernel(FmVoice& v)
+        : voice(v), op1(v.operators_[0]), op2(v.operators_[1]), op3(v.operators_[2]), op4(v.operators_[3]),
+          h1(v.history1_), h2(v.history2_), shift(v.feedbackShift_), leftGain(v.leftGain_),
+          rightGain(v.rightGain_) {}
+
+    void finish() {
+        voice.history1_ = h1;
+        voice.history2_ = h2;
+    }
+
+    // The voice output y: up to three operator outputs, unclamped.
+    [[gnu::always_inline]] std::int32_t next() {
         const std::int32_t feedback = shift ? ((h1 + h2) >> shift) >> 1 : 0;
         const std::int32_t o1 = op1.tick(feedback);
         h2 = h1;
         h1 = o1;
-        std::int32_t y = 0;  // up to three operator outputs, unclamped
         if constexpr (Algorithm == 0) {
-            y = op2.tick(o1);
+            return op2.tick(o1);
         } else if constexpr (Algorithm == 1) {
-            y = o1 + op2.tick(0);
+            return o1 + op2.tick(0);
         } else if constexpr (Algorithm == 4) {
-            y = op4.tick(op3.tick(op2.tick(o1)));
+            return op4.tick(op3.tick(op2.tick(o1)));
         } else if constexpr (Algorithm == 5) {
-            y = op2.tick(o1);
-            y += op4.tick(op3.tick(0));
+            const std::int32_t y = op2.tick(o1);
+            return y + op4.tick(op3.tick(0));
         } else if constexpr (Algorithm == 6) {
-            y = o1 + op4.tick(op3.tick(op2.tick(0)));
+            return o1 + op4.tick(op3.tick(op2.tick(0)));
         } else {
             const std::int32_t o3 = op3.tick(op2.tick(0));
-            y = o1 + o3 + op4.tick(0);
+            return o1 + o3 + op4.tick(0);
         }
-        left[s] += scaledByGain(y, lg);
-        right[s] += scaledByGain(y, rg);
     }
-    history1_ = h1;
-    history2_ = h2;
+
+    [[gnu::always_inline]] void mix(std::int32_t& left, std::int32_t& right, std::int32_t y) const {
+        left += scaledByGain(y, leftGain);
+        right += scaledByGain(y, rightGain);
+    }
+
+    FmVoice& voice;
+    FmOperator &op1, &op2, &op3, &op4;
+    std::int32_t h1, h2;
+    const std::uint8_t shift;
+    const std::uint16_t leftGain, rightGain;
+};
+
+namespace {
+
+using BlockRenderer = void (*)(FmVoice&, FmVoice&, std::int32_t*, std::int32_t*, std::uint32_t);
+
+// Two voices in one loop: their serial chains (envelope, feedback) overlap in the processor.
+template <int A, int B>
+void renderTwo(FmVoice& a, FmVoice& b, std::int32_t* __restrict left, std::int32_t* __restrict right,
+               std::uint32_t frames) {
+    VoiceKernel<A> ka(a);
+    VoiceKernel<B> kb(b);
+    for (std::uint32_t s = 0; s < frames; ++s) {
+        const std::int32_t ya = ka.next();
+        const std::int32_t yb = kb.next();
+        ka.mix(left[s], right[s], ya);
+        kb.mix(left[s], right[s], yb);
+    }
+    ka.finish();
+    kb.finish();
 }
 
-void FmVoice::render(std::int32_t* left, std::int32_t* right, std::uint32_t frames) {
-    if (silent()) {
-        skip(frames);
-        return;
-    }
-    switch (algorithm_) {
-    case 0: renderAlgorithm<0>(left, right, frames); break;
-    case 1: renderAlgorithm<1>(left, right, frames); break;
-    case 4: renderAlgorithm<4>(left, right, frames); break;
-    case 5: renderAlgorithm<5>(left, right, frames); break;
-    case 6: renderAlgorithm<6>(left, right, frames); break;
-    case 7: renderAlgorithm<7>(left, right, frames); break;
-    default: break;
-    }
+template <int A>
+void renderOne(FmVoice& a, FmVoice&, std::int32_t* __restrict left, std::int32_t* __restrict right,
+               std::uint32_t frames) {
+    VoiceKernel<A> ka(a);
+    for (std::uint32_t s = 0; s < frames; ++s) ka.mix(left[s], right[s], ka.next());
+    ka.finish();
+}
+
+constexpr int kAlgorithms[] = {0, 1, 4, 5, 6, 7};
+
+int algorithmSlot(std::uint8_t algorithm) { return algorithm < 2 ? algorithm : algorithm - 2; }
+
+template <int A, std::size_t... I>
+constexpr std::array<BlockRenderer, 6> pairRow(std::index_sequence<I...>) {
+    return {&renderTwo<A, kAlgorithms[I]>...};
+}
+
+template <std::size_t... I>
+constexpr std::array<std::array<BlockRenderer, 6>, 6> pairTable(std::index_sequence<I...>) {
+    return {pairRow<kAlgorithms[I]>(std::make_index_sequence<6>())...};
+}
+
+constexpr auto kPairRenderers = pairTable(std::make_index_sequence<6>());
+constexpr std::array<BlockRenderer, 6> kSingleRenderers{&renderOne<0>, &renderOne<1>, &renderOne<4>,
+                                                        &renderOne<5>, &renderOne<6>, &renderOne<7>};
+
+}  // namespace
+
+bool FmVoice::beginBlock(std::uint32_t frames) {
+    for (int n = 0; n < operatorCount_; ++n) operators_[n].syncEnvelope();
+    if (!silent()) return true;
+    skip(frames);
+    return false;
+}
+
+void FmVoice::renderSounding(std::int32_t* left, std::int32_t* right, std::uint32_t frames) {
+    kSingleRenderers[algorithmSlot(algorithm_)](*this, *this, left, right, frames);
+}
+
+void FmVoice::renderTogether(FmVoice& a, FmVoice& b, std::int32_t* left, std::int32_t* right, std::uint32_t frames) {
+    kPairRenderers[algorithmSlot(a.algorithm_)][algorithmSlot(b.algorithm_)](a, b, left, right, frames);
 }
 
 }  // namespace mevo

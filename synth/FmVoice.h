@@ -32,8 +32,15 @@ public:
 
     // Applies pending changes and moves the LFO by `frames`; once per render call.
     void prepare(std::uint32_t frames);
-    // Adds `frames` samples into the accumulators; call only when rendered().
-    void render(std::int32_t* left, std::int32_t* right, std::uint32_t frames);
+    // Begins a block of `frames` (only for rendered() voices): a voice whose operators are all
+    // inaudible is advanced without computing its zero output and false is returned; otherwise
+    // the block is rendered by renderSounding or renderTogether.
+    bool beginBlock(std::uint32_t frames);
+    // Adds a voice that passed beginBlock into the accumulators.
+    void renderSounding(std::int32_t* left, std::int32_t* right, std::uint32_t frames);
+    // Adds two voices that passed beginBlock into the accumulators, sample by sample.
+    static void renderTogether(FmVoice& a, FmVoice& b, std::int32_t* left, std::int32_t* right,
+                               std::uint32_t frames);
 
     bool rendered() const { return operatorCount_ != 0; }
     std::uint8_t operatorCount() const { return operatorCount_; }
@@ -56,7 +63,7 @@ private:
     bool silent() const;
     void skip(std::uint32_t frames);
     template <int Algorithm>
-    void renderAlgorithm(std::int32_t* left, std::int32_t* right, std::uint32_t frames);
+    friend struct VoiceKernel;
 
     std::uint8_t pending_ = 0;
     std::uint8_t operatorCount_ = 0;

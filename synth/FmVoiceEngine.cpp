@@ -7,6 +7,8 @@ namespace mevo {
 namespace {
 
 // Voices render in blocks after one LFO step per call, so a long call needs no long buffers.
+// Sounding voices go in pairs through one loop, so the processor overlaps their serial chains
+// (envelope and feedback); integer sums make the order of the mix irrelevant.
 constexpr std::uint32_t kBlockFrames = 256;
 
 }  // namespace
@@ -55,11 +57,17 @@ void FmVoiceEngine::render(std::int16_t* out, std::uint32_t frames) {
         const std::uint32_t n = std::min(frames - done, kBlockFrames);
         std::fill_n(left.begin(), n, 0);
         std::fill_n(right.begin(), n, 0);
+        std::array<FmVoice*, kVoiceCount> sounding;
+        std::size_t count = 0;
         for (auto& v : voices_)
-            if (v.rendered()) v.render(left.data(), right.data(), n);
-        for (std::uint32_t i = 0; i < n; ++i) {
-            out[2 * (done + i)] = static_cast<std::int16_t>(std::clamp(left[i], -32767, 32767));
-            out[2 * (done + i) + 1] = static_cast<std::int16_t>(std::clamp(right[i], -32767, 32767));
+            if (v.rendered() && v.beginBlock(n)) sounding[count++] = &v;
+        std::size_t i = 0;
+        for (; i + 1 < count; i += 2)
+            FmVoice::renderTogether(*sounding[i], *sounding[i + 1], left.data(), right.data(), n);
+        for (; i < count; ++i) sounding[i]->renderSounding(left.data(), right.data(), n);
+        for (std::uint32_t f = 0; f < n; ++f) {
+            out[2 * (done + f)] = static_cast<std::int16_t>(std::clamp(left[f], -32767, 32767));
+            out[2 * (done + f) + 1] = static_cast<std::int16_t>(std::clamp(right[f], -32767, 32767));
         }
         done += n;
     }
