@@ -3,7 +3,8 @@
 // to every lower rate, and its payload decodes with sox to exactly our decoder's samples. ffmpeg
 // (5.1) expands a code as ((2m + 1) × step) >> 3 instead of the standard shift-and-add, so it
 // drifts by a few steps within a block, on its own encoder's output as on ours; it must decode
-// every block to as many samples, staying far closer to ours than the coding noise.
+// every block to as many samples and stay within 30 dB SNR of ours (a wrong header, nibble order
+// or channel interleave would fall to about 0 dB).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -84,7 +85,7 @@ protected:
             signal += double(ours[i]) * ours[i];
             drift += (double(peer[i]) - ours[i]) * (double(peer[i]) - ours[i]);
         }
-        EXPECT_GT(10 * std::log10(signal / std::max(drift, 1.0)), 40.0) << label << ": ffmpeg drifts from ours";
+        EXPECT_GT(10 * std::log10(signal / std::max(drift, 1.0)), 30.0) << label << ": ffmpeg drifts from ours";
     }
 
     static inline fs::path dir_;
