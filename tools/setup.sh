@@ -9,6 +9,7 @@ packages=(
   libcli11-dev libfmt-dev libsdl2-dev
   python3 python3-mido
   sox ffmpeg espeak-ng planetblupi-music-midi timidity freepats
+  clang libclang-rt-14-dev
 )
 
 missing=()
