@@ -50,6 +50,7 @@ int CSmfItem::Load(CFile& file) {
         if (const int result = ConvertToFormat0(bytes.Data(), size, merged, CProgressState::Global());
             result != kResultOk)
             return result;
+        if (merged.size() > std::numeric_limits<uint32_t>::max()) return kResultNoMemory;
         bytes = CByteBlock::CopyOf(merged.data(), merged.size());
         if (!bytes.IsAllocated()) return kResultNoMemory;
         size = uint32_t(merged.size());

@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 #include "audio/Endian.h"
 #include "audio/SmfItem.h"
@@ -76,8 +77,11 @@ int CSmfItem::InsertMasterVolume() {
         }
     }
 
-    uint32_t added = 0;
-    for (const Insertion& insertion : insertions) added += sizeof kMasterVolumeEvent + (insertion.statusPosition ? 1 : 0);
+    uint64_t grown = smfSize_;
+    for (const Insertion& insertion : insertions) grown += sizeof kMasterVolumeEvent + (insertion.statusPosition ? 1 : 0);
+    // Sizes and track lengths are 32-bit.
+    if (grown > std::numeric_limits<uint32_t>::max()) return kResultNoMemory;
+    const uint32_t added = uint32_t(grown - smfSize_);
     CByteBlock block = CByteBlock::Allocate(size_t{smfSize_} + added);
     if (!block.IsAllocated()) return kResultNoMemory;
     uint8_t* const begin = block.Lock();
