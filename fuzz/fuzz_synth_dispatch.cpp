@@ -12,7 +12,7 @@ using fuzzinput::Op;
 namespace {
 
 constexpr std::uint32_t kMaxFramesPerRender = 64 * 16;
-constexpr std::uint32_t kMaxFramesPerInput = 22050;
+constexpr std::uint32_t kMaxFramesPerInput = 8192;
 
 void Render(mevo::SynthEngine& engine, std::uint32_t frames) {
     std::vector<std::int16_t> out(frames * 2);
