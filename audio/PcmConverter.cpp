@@ -30,27 +30,40 @@ int CopyBytes(const uint8_t* input, uint32_t inputSize, uint8_t* output, uint32_
 int CPcmConverter::Convert(const uint8_t* input, uint32_t inputSize, uint8_t* output, uint32_t capacity,
                            uint32_t& produced, PcmShape source, const PcmShape& target) {
     produced = 0;
-    uint64_t workSize = uint64_t(inputSize) * 4;
-    if (target.rate > source.rate && source.rate) workSize *= target.rate / source.rate + 1;
+    if (!ValidBits(source.bits) || !ValidBits(target.bits) || !ValidChannels(source.channels) ||
+        !ValidChannels(target.channels))
+        return kUnsupported;
+    // Room for the widest intermediate: twice the bytes after widening, twice again after
+    // doubling the channels.
+    uint64_t workSize = inputSize;
+    if (target.bits > source.bits) workSize *= 2;
+    if (target.channels > source.channels) workSize *= 2;
     if (workSize > UINT32_MAX) return kNoMemory;
-    CByteBlock first = CByteBlock::Allocate(size_t(workSize));
-    CByteBlock second = CByteBlock::Allocate(size_t(workSize));
-    if (!first.IsAllocated() || !second.IsAllocated()) return kNoMemory;
-    CBlockLock widenedBytes(first);
-    CBlockLock mixedBytes(second);
 
-    // A cut (2) in the first two stages is carried on: the rate stage decides the result.
-    uint32_t widened = 0;
-    if (ConvertBits(input, inputSize, widenedBytes.data(), uint32_t(workSize), widened, source.bits, target.bits) ==
-        kUnsupported)
-        return kUnsupported;
-    source.bits = target.bits;
-    uint32_t mixed = 0;
-    if (ConvertChannels(widenedBytes.data(), widened, mixedBytes.data(), uint32_t(workSize), mixed, source.bits,
-                        source.channels, target.channels) == kUnsupported)
-        return kUnsupported;
-    source.channels = target.channels;
-    return ConvertRate(mixedBytes.data(), mixed, output, capacity, produced, source, target);
+    // A stage that changes nothing would only copy, so its input goes on as it is. A cut (2) in
+    // the first two stages is carried on: the rate stage decides the result.
+    const uint8_t* samples = input;
+    uint32_t size = inputSize;
+    CByteBlock widened;
+    if (source.bits != target.bits) {
+        widened = CByteBlock::Allocate(size_t(workSize));
+        CBlockLock bytes(widened);
+        if (!bytes) return kNoMemory;
+        ConvertBits(samples, size, bytes.data(), uint32_t(workSize), size, source.bits, target.bits);
+        samples = widened.Data();
+        source.bits = target.bits;
+    }
+    CByteBlock mixed;
+    if (source.channels != target.channels) {
+        mixed = CByteBlock::Allocate(size_t(workSize));
+        CBlockLock bytes(mixed);
+        if (!bytes) return kNoMemory;
+        ConvertChannels(samples, size, bytes.data(), uint32_t(workSize), size, source.bits, source.channels,
+                        target.channels);
+        samples = mixed.Data();
+        source.channels = target.channels;
+    }
+    return ConvertRate(samples, size, output, capacity, produced, source, target);
 }
 
 int CPcmConverter::ConvertBits(const uint8_t* input, uint32_t inputSize, uint8_t* output, uint32_t capacity,
@@ -132,8 +145,13 @@ int CPcmConverter::ConvertRate(const uint8_t* input, uint32_t inputSize, uint8_t
             const int phase = table->rows == 1 ? 0 : int((position - double(j)) * kFilterPhases);
             const double* row = table->Row(phase);
             const double* newest = x + j;
-            double sum = 0.0;
-            for (int k = 0; k < table->taps; ++k) sum += row[k] * newest[-k];
+            // Four partial sums keep the adds independent of each other.
+            double sums[4] = {0.0, 0.0, 0.0, 0.0};
+            int k = 0;
+            for (; k + 4 <= table->taps; k += 4)
+                for (int lane = 0; lane < 4; ++lane) sums[lane] += row[k + lane] * newest[-(k + lane)];
+            for (; k < table->taps; ++k) sums[k % 4] += row[k] * newest[-k];
+            const double sum = (sums[0] + sums[1]) + (sums[2] + sums[3]);
             PutSample16(output, size_t(i) * channels + channel, int32_t(std::clamp(std::trunc(sum), -32767.0, 32767.0)));
         }
     }
