@@ -14,9 +14,17 @@ namespace tonaro {
 // channel's last sample. 8-bit samples are widened to (u - 128) × 256 first.
 class CImaAdpcmEncoder {
 public:
-    // Survivors of the code search per step; more is slower and a little more exact. Rates up to
-    // 11025 Hz have few samples, so they afford a wider search.
-    static constexpr int SurvivorsFor(uint32_t rate) { return rate > 11025 ? 24 : 32; }
+    // Survivors of the code search per step; more is slower and a little more exact. Lower rates
+    // have fewer samples to search and gain more from a wider search.
+    static constexpr int SurvivorsFor(uint32_t rate) {
+        constexpr struct {
+            uint32_t upToRate;
+            int survivors;
+        } kByRate[] = {{11025, 32}, {22050, 24}};
+        for (const auto& entry : kByRate)
+            if (rate <= entry.upToRate) return entry.survivors;
+        return 16;
+    }
     // Bytes encoded between two progress reports (whole blocks of every format).
     static constexpr uint32_t kChunkBytes = 4096;
     using Progress = std::function<void(int percent)>;
