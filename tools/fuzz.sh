@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the fuzz preset, makes the seed corpora and runs every fuzz target for a bounded time,
-# one at a time in this process (no -jobs: that forks workers with logs of their own). Fails on any crash, leak, hang (10 s an input), memory blow-up or sanitizer
-# report; the input that found it is kept in build/fuzz/artifacts/.
-# FUZZ_SECONDS sets the time of each target (40 by default: six targets and the build stay within eight minutes on two cores).
+# one after the other and in-process (-jobs would fork workers that log elsewhere). Fails on any
+# crash, leak, hang (10 s an input), memory blow-up or sanitizer report; the input that found it
+# is kept in build/fuzz/artifacts/. FUZZ_SECONDS sets each target's time (40 by default: the
+# build and six targets stay within eight minutes on two cores).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${FUZZ_SECONDS:-40}
