@@ -10,11 +10,15 @@ const std::array<uint32_t, kMaxGainDb - kMinGainDb + 1> kGainTableQ15 = {
     8231,  9235,  10362, 11627, 13045, 14637, 16423, 18427, 20675, 23198,  26029,  29205, 32768,
     36766, 41252, 46286, 51934, 58271, 65381, 73358, 82309, 92353, 103622, 116265, 130452};
 
-uint32_t GainFactorQ15(int decibels) { return kGainTableQ15[size_t(std::clamp(decibels, kMinGainDb, kMaxGainDb) - kMinGainDb)]; }
+uint32_t GainFactorQ15(int decibels) {
+    return kGainTableQ15[size_t(std::clamp(decibels, kMinGainDb, kMaxGainDb) - kMinGainDb)];
+}
 
 namespace {
 // floor(value × factor / 32768): an arithmetic shift of the 64-bit product.
-int64_t ScaleQ15(int64_t value, uint32_t factorQ15) { return (value * factorQ15) >> 15; }
+int64_t ScaleQ15(int64_t value, uint32_t factorQ15) {
+    return (value * factorQ15) >> 15;
+}
 }  // namespace
 
 void ApplyGainQ15(uint8_t* pcm, uint32_t size, const WaveFormat& format, uint32_t factorQ15) {

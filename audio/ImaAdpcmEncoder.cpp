@@ -12,7 +12,9 @@ namespace tonaro {
 
 namespace {
 
-uint32_t FrameBytes(const WaveFormat& pcm) { return uint32_t(pcm.channels) * pcm.bitsPerSample / 8; }
+uint32_t FrameBytes(const WaveFormat& pcm) {
+    return uint32_t(pcm.channels) * pcm.bitsPerSample / 8;
+}
 
 bool Encodable(const WaveFormat& pcm) {
     return (pcm.channels == 1 || pcm.channels == 2) && (pcm.bitsPerSample == 8 || pcm.bitsPerSample == 16) &&
@@ -25,7 +27,9 @@ int16_t SampleAt(const uint8_t* frame, uint32_t channel, uint32_t bits) {
 }
 
 // 100 × chunk / n rounded to nearest.
-int ChunkPercent(uint32_t chunk, uint32_t n) { return int((200ull * chunk + n) / (2ull * n)); }
+int ChunkPercent(uint32_t chunk, uint32_t n) {
+    return int((200ull * chunk + n) / (2ull * n));
+}
 
 }  // namespace
 
@@ -97,7 +101,8 @@ void CImaAdpcmEncoder::EncodeChannel(ChannelCoder& coder, const uint8_t* frames,
     // Holding the last sample keeps the padded tail quiet.
     std::fill(coder.target.begin() + frameCount, coder.target.end(), coder.target[frameCount - 1]);
 
-    const CImaTrellis::Result header = coder.trellis.Encode(coder.target.data(), shape.samplesPerBlock, coder.codes.data());
+    const CImaTrellis::Result header =
+        coder.trellis.Encode(coder.target.data(), shape.samplesPerBlock, coder.codes.data());
     uint8_t* head = block + kImaHeaderBytesPerChannel * channel;
     PutLe16(head, uint16_t(header.firstSample));
     head[2] = header.stepIndex;

@@ -12,11 +12,19 @@ namespace tonaro {
 
 namespace {
 
-bool ValidBits(uint32_t bits) { return bits == 8 || bits == 16; }
-bool ValidChannels(uint32_t channels) { return channels == 1 || channels == 2; }
+bool ValidBits(uint32_t bits) {
+    return bits == 8 || bits == 16;
+}
+bool ValidChannels(uint32_t channels) {
+    return channels == 1 || channels == 2;
+}
 
-int16_t Sample16(const uint8_t* bytes, size_t index) { return int16_t(GetLe16(bytes + 2 * index)); }
-void PutSample16(uint8_t* bytes, size_t index, int32_t value) { PutLe16(bytes + 2 * index, uint16_t(int16_t(value))); }
+int16_t Sample16(const uint8_t* bytes, size_t index) {
+    return int16_t(GetLe16(bytes + 2 * index));
+}
+void PutSample16(uint8_t* bytes, size_t index, int32_t value) {
+    PutLe16(bytes + 2 * index, uint16_t(int16_t(value)));
+}
 
 // Copies what fits; 2 when the input was cut.
 int CopyBytes(const uint8_t* input, uint32_t inputSize, uint8_t* output, uint32_t capacity, uint32_t& produced) {
@@ -116,8 +124,7 @@ int CPcmConverter::ConvertChannels(const uint8_t* input, uint32_t inputSize, uin
 int CPcmConverter::ConvertRate(const uint8_t* input, uint32_t inputSize, uint8_t* output, uint32_t capacity,
                                uint32_t& produced, const PcmShape& source, const PcmShape& target) {
     produced = 0;
-    if (source.bits != 16 || target.bits != 16 || !ValidChannels(source.channels) ||
-        source.channels != target.channels)
+    if (source.bits != 16 || target.bits != 16 || !ValidChannels(source.channels) || source.channels != target.channels)
         return kUnsupported;
     const PcmFilterTable* table = FindPcmFilterTable(source.rate, target.rate);
     if (!table) return kUnsupported;
@@ -152,7 +159,8 @@ int CPcmConverter::ConvertRate(const uint8_t* input, uint32_t inputSize, uint8_t
                 for (int lane = 0; lane < 4; ++lane) sums[lane] += row[k + lane] * newest[-(k + lane)];
             for (; k < table->taps; ++k) sums[k % 4] += row[k] * newest[-k];
             const double sum = (sums[0] + sums[1]) + (sums[2] + sums[3]);
-            PutSample16(output, size_t(i) * channels + channel, int32_t(std::clamp(std::trunc(sum), -32767.0, 32767.0)));
+            PutSample16(output, size_t(i) * channels + channel,
+                        int32_t(std::clamp(std::trunc(sum), -32767.0, 32767.0)));
         }
     }
     produced = outputFrames * frameBytes;

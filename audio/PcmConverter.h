@@ -19,8 +19,8 @@ class CPcmConverter {
 public:
     enum Result : int { kDone = 0, kUnsupported = 1, kCut = 2, kNoMemory = 3 };
 
-    static int Convert(const uint8_t* input, uint32_t inputSize, uint8_t* output, uint32_t capacity,
-                       uint32_t& produced, PcmShape source, const PcmShape& target);
+    static int Convert(const uint8_t* input, uint32_t inputSize, uint8_t* output, uint32_t capacity, uint32_t& produced,
+                       PcmShape source, const PcmShape& target);
 
     // 8 → 16: (u − 128) × 256; 16 → 8: high byte + 128.
     static int ConvertBits(const uint8_t* input, uint32_t inputSize, uint8_t* output, uint32_t capacity,

@@ -56,7 +56,8 @@ void FillRow(const FilterDesign& design, double fraction, double* row) {
         const double x = 2.0 * fc * t;
         const double sinc = x == 0.0 ? 1.0 : std::sin(std::numbers::pi * x) / (std::numbers::pi * x);
         const double r = t / half;
-        const double window = std::abs(r) >= 1.0 ? windowScale : BesselI0(design.beta * std::sqrt(1.0 - r * r)) * windowScale;
+        const double window =
+            std::abs(r) >= 1.0 ? windowScale : BesselI0(design.beta * std::sqrt(1.0 - r * r)) * windowScale;
         row[k] = 2.0 * fc * sinc * window;
         sum += row[k];
     }

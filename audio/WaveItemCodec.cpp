@@ -86,9 +86,8 @@ bool CWaveItem::EncodeAdpcm() {
     CBlockLock pcm(pcm_);
     if (!block.IsAllocated() || !pcm) return false;
     CImaAdpcmEncoder encoder;
-    encoder.Encode(pcmFormat_, pcm.data(), pcmSize_, block.Lock(), [](int percent) {
-        CProgressState::Global().ReportProgress(CProgressState::kPercent, percent);
-    });
+    encoder.Encode(pcmFormat_, pcm.data(), pcmSize_, block.Lock(),
+                   [](int percent) { CProgressState::Global().ReportProgress(CProgressState::kPercent, percent); });
     block.Unlock();
     adpcm_ = std::move(block);
     adpcmSize_ = total;

@@ -43,9 +43,10 @@ bool FindChunk(CFile& file, uint64_t position, const char (&id)[5], Chunk& chunk
 }
 
 bool Accepted(const WaveFormat& format, uint32_t dataSize) {
-    const bool knownRate = std::find(kAcceptedRates.begin(), kAcceptedRates.end(), format.samplesPerSec) !=
-                           kAcceptedRates.end();
-    const bool shape = format.formatTag == kWaveFormatPcm && (format.bitsPerSample == 8 || format.bitsPerSample == 16) &&
+    const bool knownRate =
+        std::find(kAcceptedRates.begin(), kAcceptedRates.end(), format.samplesPerSec) != kAcceptedRates.end();
+    const bool shape = format.formatTag == kWaveFormatPcm &&
+                       (format.bitsPerSample == 8 || format.bitsPerSample == 16) &&
                        (format.channels == 1 || format.channels == 2) &&
                        format.blockAlign == format.channels * format.bitsPerSample / 8;
     return knownRate && shape && format.avgBytesPerSec != 0 && dataSize >= format.blockAlign;

@@ -25,9 +25,13 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double Seconds(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+double Seconds(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
 
-bool Run(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
+bool Run(const std::string& command) {
+    return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
+}
 
 double TimeRun(const std::string& command) {
     const auto start = Clock::now();
@@ -101,7 +105,8 @@ void MakeSources(const fs::path& dir) {
     Run("espeak-ng -s 150 -w " + (dir / "speech.wav").string() + " \"" + text + "\"");
     // A plucked arpeggio over a sustained chord, with reverb: broadband, with transients and decays.
     std::string notes;
-    const char* names[] = {"C3", "E3", "G3", "C4", "E4", "G4", "E4", "C4", "A2", "C3", "E3", "A3", "F2", "A2", "C3", "F3"};
+    const char* names[] = {"C3", "E3", "G3", "C4", "E4", "G4", "E4", "C4",
+                           "A2", "C3", "E3", "A3", "F2", "A2", "C3", "F3"};
     for (int i = 0; i < 68; ++i) {
         const fs::path note = dir / ("n" + std::to_string(i) + ".wav");
         Run("sox -n -r 44100 -c 1 " + note.string() + " synth 0.25 pluck " + names[i % 16]);
@@ -115,10 +120,11 @@ void MakeSources(const fs::path& dir) {
 }
 
 void CodecTable(const fs::path& dir) {
-    std::printf("IMA ADPCM encoder: SNR in dB against the source (higher is better); ffmpeg decoded by itself and\n"
-                "(in brackets) by sox's standard decoder; speed as ffmpeg's encoding time / ours (above 1: we are faster)\n");
-    std::printf("%-7s %6s %3s | %6s %15s %15s | %7s %9s %9s\n", "source", "rate", "ch", "ours", "ffmpeg", "ffmpeg -trellis 8",
-                "ours s", "vs ffmpeg", "vs tr. 8");
+    std::printf(
+        "IMA ADPCM encoder: SNR in dB against the source (higher is better); ffmpeg decoded by itself and\n"
+        "(in brackets) by sox's standard decoder; speed as ffmpeg's encoding time / ours (above 1: we are faster)\n");
+    std::printf("%-7s %6s %3s | %6s %15s %15s | %7s %9s %9s\n", "source", "rate", "ch", "ours", "ffmpeg",
+                "ffmpeg -trellis 8", "ours s", "vs ffmpeg", "vs tr. 8");
     const uint32_t rates[] = {44100, 22050, 11025, 8000};
     for (const char* name : {"speech", "music"}) {
         for (uint32_t rate : rates) {
@@ -165,8 +171,10 @@ double GainDb(const PcmFilterTable& table, double hz) {
 }
 
 void ResponseTable() {
-    const Required required[] = {{44100, 22050, 0.9927, 10300, 10700, -70}, {44100, 11025, 0.9965, 4970, 5310, -35},
-                                 {44100, 8000, 0.9945, 3650, 3890, -31},    {22050, 8000, 0.9972, 3650, 3830, -52},
+    const Required required[] = {{44100, 22050, 0.9927, 10300, 10700, -70},
+                                 {44100, 11025, 0.9965, 4970, 5310, -35},
+                                 {44100, 8000, 0.9945, 3650, 3890, -31},
+                                 {22050, 8000, 0.9972, 3650, 3830, -52},
                                  {11025, 8000, 0.9773, 3760, 3890, -100}};
     std::printf("\nConverter tables, row 0: measured (required)\n");
     std::printf("%-13s | %-17s | %-17s | %-17s | %s\n", "table", "DC gain", "-3 dB Hz", "-6 dB Hz",
@@ -190,13 +198,15 @@ void ResponseTable() {
 void ConverterSpeed(const fs::path& dir) {
     std::printf("\nConverter speed, 60 s of stereo music: ours in-process against sox rate (process time)\n");
     const fs::path in = dir / "long.wav";
-    Run("sox " + (dir / "music.wav").string() + " " + (dir / "music.wav").string() + " " + (dir / "music.wav").string() +
-        " " + (dir / "music.wav").string() + " -r 44100 -b 16 " + in.string() + " trim 0 60");
+    Run("sox " + (dir / "music.wav").string() + " " + (dir / "music.wav").string() + " " +
+        (dir / "music.wav").string() + " " + (dir / "music.wav").string() + " -r 44100 -b 16 " + in.string() +
+        " trim 0 60");
     const Pcm pcm = ReadPcm(in);
     for (uint32_t target : {22050u, 11025u, 8000u}) {
         const double baseline = TimeRun("sox " + in.string() + " -t null -");
-        const double peer = TimeRun("sox " + in.string() + " " + (dir / "out.wav").string() + " rate " +
-                                    std::to_string(target)) - baseline;
+        const double peer =
+            TimeRun("sox " + in.string() + " " + (dir / "out.wav").string() + " rate " + std::to_string(target)) -
+            baseline;
         std::vector<uint8_t> out(pcm.bytes.size());
         uint32_t produced = 0;
         const auto start = Clock::now();

@@ -20,8 +20,8 @@ TEST(ImaAdpcmFormat, FollowsTheBlockTable) {
         uint16_t blockAlign, samplesPerBlock;
         uint32_t avgBytes;
     };
-    const Row table[] = {{1, 8000, 256, 505, 4055},     {1, 11025, 256, 505, 5588},  {1, 22050, 512, 1017, 11100},
-                         {1, 44100, 1024, 2041, 22125}, {2, 8000, 512, 505, 8110},   {2, 11025, 512, 505, 11177},
+    const Row table[] = {{1, 8000, 256, 505, 4055},     {1, 11025, 256, 505, 5588},   {1, 22050, 512, 1017, 11100},
+                         {1, 44100, 1024, 2041, 22125}, {2, 8000, 512, 505, 8110},    {2, 11025, 512, 505, 11177},
                          {2, 22050, 1024, 1017, 22201}, {2, 44100, 2048, 2041, 44251}};
     for (const Row& row : table) {
         const AdpcmWaveFormat format = ImaAdpcmFormat(row.channels, row.rate);
@@ -78,8 +78,8 @@ std::vector<int16_t> Signal(size_t count, uint32_t rate, int channels) {
         const double t = double(i) / rate;
         const double burst = std::exp(-8 * std::fmod(t, 0.5)) * std::sin(2 * M_PI * 1500 * t);
         for (int c = 0; c < channels; ++c)
-            out[i * channels + c] =
-                int16_t(9000 * std::sin(2 * M_PI * (220 + 110 * c) * t) + 6000 * std::sin(2 * M_PI * 3100 * t) + 12000 * burst);
+            out[i * channels + c] = int16_t(9000 * std::sin(2 * M_PI * (220 + 110 * c) * t) +
+                                            6000 * std::sin(2 * M_PI * 3100 * t) + 12000 * burst);
     }
     return out;
 }

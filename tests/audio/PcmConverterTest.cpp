@@ -37,7 +37,7 @@ TEST(PcmConverterLayout, TablesHaveTheDesignedShape) {
         uint32_t source, target;
         int taps, rows, peak;
     };
-    const Shape shapes[] = {{44100, 22050, 46, 1, 23},    {22050, 11025, 46, 1, 23},   {44100, 11025, 46, 1, 23},
+    const Shape shapes[] = {{44100, 22050, 46, 1, 23},   {22050, 11025, 46, 1, 23},   {44100, 11025, 46, 1, 23},
                             {44100, 8000, 64, 1024, 32}, {22050, 8000, 46, 1024, 23}, {11025, 8000, 46, 1024, 23}};
     size_t bytes = 0;
     for (const Shape& s : shapes) {
@@ -82,8 +82,10 @@ TEST(PcmConverterResponse, EveryTableMeetsItsPassbandAndStopband) {
     };
     // DC gain at least this close to 1, -3 and -6 dB points no lower, and attenuation from
     // 1.2 × the target Nyquist frequency up to the source Nyquist frequency at least this deep.
-    const Required required[] = {{44100, 22050, 0.9927, 10300, 10700, -70}, {44100, 11025, 0.9965, 4970, 5310, -35},
-                                 {44100, 8000, 0.9945, 3650, 3890, -31},    {22050, 8000, 0.9972, 3650, 3830, -52},
+    const Required required[] = {{44100, 22050, 0.9927, 10300, 10700, -70},
+                                 {44100, 11025, 0.9965, 4970, 5310, -35},
+                                 {44100, 8000, 0.9945, 3650, 3890, -31},
+                                 {22050, 8000, 0.9972, 3650, 3830, -52},
                                  {11025, 8000, 0.9773, 3760, 3890, -100}};
     for (const Required& r : required) {
         const PcmFilterTable& table = *FindPcmFilterTable(r.source, r.target);
@@ -128,8 +130,8 @@ TEST(PcmConverterRate, FrameCountsFollowTheStep) {
     struct Case {
         uint32_t source, target, frames, expected;
     };
-    const Case cases[] = {{44100, 22050, 1000, 500}, {22050, 11025, 1001, 500}, {44100, 11025, 1000, 250},
-                          {44100, 8000, 44100, 8000}, {22050, 8000, 1000, 362}, {11025, 8000, 1000, 725}};
+    const Case cases[] = {{44100, 22050, 1000, 500},  {22050, 11025, 1001, 500}, {44100, 11025, 1000, 250},
+                          {44100, 8000, 44100, 8000}, {22050, 8000, 1000, 362},  {11025, 8000, 1000, 725}};
     for (const Case& c : cases) {
         const Converted out = Convert(Bytes(c.frames * 2, 0), {c.source, 16, 1}, {c.target, 16, 1});
         EXPECT_EQ(out.result, 0);
@@ -166,14 +168,15 @@ TEST(PcmConverterRate, WidensEightBitSamplesBeforeFiltering) {
 }
 
 TEST(PcmConverterRate, RefusesPairsWithoutATable) {
-    const std::pair<uint32_t, uint32_t> refused[] = {{22050, 44100}, {8000, 11025}, {11025, 11025}, {48000, 8000},
-                                                     {44100, 16000}};
+    const std::pair<uint32_t, uint32_t> refused[] = {
+        {22050, 44100}, {8000, 11025}, {11025, 11025}, {48000, 8000}, {44100, 16000}};
     for (auto [source, target] : refused)
         EXPECT_EQ(Convert(Bytes(400, 0), {source, 16, 1}, {target, 16, 1}).result, 1) << source << "->" << target;
     // The rate stage takes 16-bit samples only.
     uint32_t produced = 0;
     Bytes out(400);
-    EXPECT_EQ(CPcmConverter::ConvertRate(out.data(), 100, out.data() + 200, 200, produced, {44100, 8, 1}, {22050, 8, 1}), 1);
+    EXPECT_EQ(
+        CPcmConverter::ConvertRate(out.data(), 100, out.data() + 200, 200, produced, {44100, 8, 1}, {22050, 8, 1}), 1);
 }
 
 TEST(PcmConverterRate, ReportsACutWhenTheCapacityIsShort) {

@@ -50,7 +50,8 @@ TEST(WaveCheck, RefusesMalformedFilesWithoutReadingOutside) {
         {"no fmt", Riff({Chunk("data", kFrames)})},
         {"data before fmt only", Riff({Chunk("data", kFrames), kFmt})},
         {"no data", Riff({kFmt})},
-        {"fmt shorter than the PCM fields", Riff({Chunk("fmt ", FmtBody(PcmFields(1, 8000, 16), 14)), Chunk("data", kFrames)})},
+        {"fmt shorter than the PCM fields",
+         Riff({Chunk("fmt ", FmtBody(PcmFields(1, 8000, 16), 14)), Chunk("data", kFrames)})},
         {"fmt cut by the end of the file", Truncated(Riff({kFmt}), 12 + 8 + 10)},
         {"fmt size past the end", Riff({Chunk("fmt ", 0xFFFFFFFF, FmtBody(PcmFields(1, 8000, 16)))})},
         {"enormous chunk before fmt", Riff({Chunk("LIST", 0xFFFFFFF0, {1, 2, 3, 4}), kFmt, Chunk("data", kFrames)})},
@@ -58,7 +59,8 @@ TEST(WaveCheck, RefusesMalformedFilesWithoutReadingOutside) {
         {"data size past the end", Riff({kFmt, Chunk("data", 401, kFrames)})},
         {"enormous data size", Riff({kFmt, Chunk("data", 0xFFFFFFFF, kFrames)})},
         {"zero data size", Riff({kFmt, Chunk("data", 0, kFrames)})},
-        {"data shorter than one block", Riff({Chunk("fmt ", FmtBody(PcmFields(2, 8000, 16))), Chunk("data", Bytes(3, 0))})},
+        {"data shorter than one block",
+         Riff({Chunk("fmt ", FmtBody(PcmFields(2, 8000, 16))), Chunk("data", Bytes(3, 0))})},
         {"chunk header cut by the end", Truncated(Riff({kFmt, Chunk("data", kFrames)}), 12 + 24 + 5)},
         // No pad byte is skipped after an odd chunk, so the next identifier is read one byte early.
         {"padded odd chunk before fmt", Riff({Chunk("LIST", 3, {1, 2, 3, 0}), kFmt, Chunk("data", kFrames)})},
@@ -74,14 +76,12 @@ TEST(WaveCheck, RefusesMalformedFilesWithoutReadingOutside) {
 
 TEST(WaveCheck, RefusesFormatsOtherThanPlainPcmAtTheFourRates) {
     const FmtFields refused[] = {
-        PcmFields(1, 12000, 16),
-        PcmFields(1, 16000, 8),
-        PcmFields(1, 44100, 24),
-        {17, 1, 8000, 4055, 256, 4},             // IMA ADPCM
-        {3, 1, 8000, 32000, 4, 32},              // floating point
-        PcmFields(3, 8000, 16),                  // three channels
-        {1, 1, 8000, 16000, 4, 16},              // block align not channels × bits / 8
-        {1, 1, 8000, 0, 2, 16},                  // no average byte rate
+        PcmFields(1, 12000, 16),    PcmFields(1, 16000, 8),
+        PcmFields(1, 44100, 24),    {17, 1, 8000, 4055, 256, 4},  // IMA ADPCM
+        {3, 1, 8000, 32000, 4, 32},                               // floating point
+        PcmFields(3, 8000, 16),                                   // three channels
+        {1, 1, 8000, 16000, 4, 16},                               // block align not channels × bits / 8
+        {1, 1, 8000, 0, 2, 16},                                   // no average byte rate
     };
     for (const FmtFields& fields : refused) {
         EXPECT_EQ(Check(Riff({Chunk("fmt ", FmtBody(fields)), Chunk("data", Bytes(1200, 0))})), 1)
@@ -173,9 +173,9 @@ TEST(WavePayload, IsAFortyEightByteRiffHeaderAndTheData) {
     CMemoryFile out;
     ASSERT_EQ(item.WritePayload(out), 0);
     // RIFF size 63784 = 0xF928, data size 63744 = 0xF900.
-    const Bytes expected = {'R', 'I', 'F', 'F', 0x28, 0xF9, 0x00, 0x00, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ',
-                            20, 0, 0, 0, 17, 0, 1, 0, 0x40, 0x1F, 0, 0, 0xD7, 0x0F, 0, 0, 0x00, 0x01, 4, 0,
-                            2, 0, 0xF9, 0x01, 'd', 'a', 't', 'a', 0x00, 0xF9, 0, 0};
+    const Bytes expected = {'R',  'I',  'F', 'F', 0x28, 0xF9, 0x00, 0x00, 'W',  'A',  'V', 'E', 'f',  'm',  't', ' ',
+                            20,   0,    0,   0,   17,   0,    1,    0,    0x40, 0x1F, 0,   0,   0xD7, 0x0F, 0,   0,
+                            0x00, 0x01, 4,   0,   2,    0,    0xF9, 0x01, 'd',  'a',  't', 'a', 0x00, 0xF9, 0,   0};
     ASSERT_EQ(out.Bytes().size(), 63792u);
     EXPECT_EQ(Bytes(out.Bytes().begin(), out.Bytes().begin() + 48), expected);
     EXPECT_EQ(out.Bytes()[48], 0x5A);

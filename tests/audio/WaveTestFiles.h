@@ -11,7 +11,9 @@ namespace tonaro::test {
 
 using Bytes = std::vector<uint8_t>;
 
-inline void AppendLe16(Bytes& out, uint16_t v) { out.insert(out.end(), {uint8_t(v), uint8_t(v >> 8)}); }
+inline void AppendLe16(Bytes& out, uint16_t v) {
+    out.insert(out.end(), {uint8_t(v), uint8_t(v >> 8)});
+}
 inline void AppendLe32(Bytes& out, uint32_t v) {
     out.insert(out.end(), {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)});
 }
@@ -23,7 +25,9 @@ inline Bytes Chunk(const char (&id)[5], uint32_t sizeField, const Bytes& body) {
     out.insert(out.end(), body.begin(), body.end());
     return out;
 }
-inline Bytes Chunk(const char (&id)[5], const Bytes& body) { return Chunk(id, uint32_t(body.size()), body); }
+inline Bytes Chunk(const char (&id)[5], const Bytes& body) {
+    return Chunk(id, uint32_t(body.size()), body);
+}
 
 struct FmtFields {
     uint16_t tag = 1;

@@ -25,7 +25,9 @@ namespace {
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
 
-bool Shell(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
+bool Shell(const std::string& command) {
+    return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
+}
 
 Bytes ReadBytes(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -49,7 +51,7 @@ protected:
         const std::string tone = (dir_ / "tone.wav").string();
         const std::string sweep = (dir_ / "sweep.wav").string();
         ready_ = Shell("espeak-ng -s 170 -w " + speech +
-                     " \"Seven sounds are waiting for the next synchronisation of the handheld.\"") &&
+                       " \"Seven sounds are waiting for the next synchronisation of the handheld.\"") &&
                  Shell("sox -n -r 22050 -c 1 " + tone + " synth 1.5 sine 440 vol 0.7") &&
                  Shell("sox -n -r 22050 -c 1 " + sweep + " synth 2 sine 100-9000 vol 0.9") &&
                  Shell("sox " + speech + " " + tone + " " + sweep + " " + (dir_ / "source.wav").string());
@@ -67,8 +69,8 @@ protected:
         CMemoryFile payload;
         ASSERT_EQ(item.WritePayload(payload), 0);
         const fs::path wave = dir_ / "payload.wav";
-        std::ofstream(wave, std::ios::binary).write(reinterpret_cast<const char*>(payload.Bytes().data()),
-                                                    std::streamsize(payload.Bytes().size()));
+        std::ofstream(wave, std::ios::binary)
+            .write(reinterpret_cast<const char*>(payload.Bytes().data()), std::streamsize(payload.Bytes().size()));
         const CImaAdpcmDecoder decoder(item.GetOutputFormat());
         const Bytes adpcm(payload.Bytes().begin() + 48, payload.Bytes().end());
         std::vector<int16_t> ours(decoder.SampleCount(adpcm.size()));
@@ -104,11 +106,11 @@ TEST_F(WaveRealSoundTest, EveryShapeConvertsFitsAndDecodesAlikeInPeers) {
     for (uint32_t rate : rates) {
         for (int bits : {8, 16}) {
             for (int channels : {1, 2}) {
-                const std::string label = std::to_string(rate) + " Hz " + std::to_string(bits) + " bit " +
-                                          std::to_string(channels) + " ch";
+                const std::string label =
+                    std::to_string(rate) + " Hz " + std::to_string(bits) + " bit " + std::to_string(channels) + " ch";
                 const fs::path input = dir_ / "input.wav";
                 ASSERT_TRUE(Shell("sox " + (dir_ / "source.wav").string() + " -r " + std::to_string(rate) + " -b " +
-                                std::to_string(bits) + " -c " + std::to_string(channels) + " " + input.string()))
+                                  std::to_string(bits) + " -c " + std::to_string(channels) + " " + input.string()))
                     << label;
                 auto file = CDiskFile::Open(input.string(), CDiskFile::Mode::Read);
                 ASSERT_TRUE(file) << label;

@@ -20,7 +20,9 @@ Bytes RampWave(uint16_t channels, uint32_t rate, double seconds) {
     return test::PcmWave(fields, samples);
 }
 
-CWaveItem& WaveOf(CAudioRow& row) { return *static_cast<CWaveItem*>(row.Item()); }
+CWaveItem& WaveOf(CAudioRow& row) {
+    return *static_cast<CWaveItem*>(row.Item());
+}
 
 Bytes Payload(CAudioRow& row) {
     const uint8_t* data = row.Item()->LockPayload();
