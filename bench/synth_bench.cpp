@@ -1,9 +1,8 @@
 // Renders every song of planetblupi-music-midi through libmevo22k.so as the preview plays it and
 // through timidity (freepats) to WAVE files of the same format, in the same run, and prints the
-// speed of each as a multiple of real time, their ratio, and peak memory.
+// speed of each as a multiple of real time, their ratio, and peak memory (/usr/bin/time).
 //
 //   synth_bench [folder of .mid files]
-#include <sys/resource.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -27,21 +26,21 @@ namespace {
 
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
-long ChildPeakKb() {
-    rusage usage{};
-    getrusage(RUSAGE_CHILDREN, &usage);
-    return usage.ru_maxrss;
-}
-
-long OwnPeakKb() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
-}
-
 bool Run(const std::string& command) {
     const int status = std::system(command.c_str());
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// Runs `command` under /usr/bin/time; returns its peak resident memory in KiB (0 on failure).
+long PeakKb(const std::string& command, const fs::path& report) {
+    if (!Run("/usr/bin/time -f %M -o '" + report.string() + "' " + command + " >/dev/null 2>&1")) return 0;
+    std::FILE* file = std::fopen(report.c_str(), "r");
+    long kb = 0;
+    if (file) {
+        if (std::fscanf(file, "%ld", &kb) != 1) kb = 0;
+        std::fclose(file);
+    }
+    return kb;
 }
 
 bool WriteFile(const fs::path& path, const uint8_t* data, size_t size) {
@@ -74,6 +73,7 @@ int main(int argc, char** argv) {
 
     std::printf("%-14s %9s %12s %12s %8s\n", "song", "audio s", "ours x rt", "timidity x rt", "ratio");
     double audioTotal = 0, oursTotal = 0, timidityTotal = 0;
+    long peakOurs = 0, peakTimidity = 0;
     for (const fs::path& path : files) {
         // The entry as the add flow loads it (merged, cut to size); both synthesizers play it.
         tonaro::CAudioRow row;
@@ -91,16 +91,23 @@ int main(int argc, char** argv) {
         std::vector<int16_t> pcm;
         const auto start = Clock::now();
         tonaro::cli::RenderSmfPayload(payload, size, synth, pcm, (uint64_t(row.PlayTime()) + 10000) * 22050 / 1000);
-        const std::vector<uint8_t> wave = tonaro::cli::MakeWaveFile(pcm);
-        WriteFile(work / "ours.wav", wave.data(), wave.size());
+        auto wave = tonaro::CDiskFile::Open((work / "ours.wav").string(), tonaro::CDiskFile::Mode::CreateWrite);
+        if (!wave || !tonaro::cli::WriteWaveFile(*wave, pcm) || !wave->Close()) std::fprintf(stderr, "write failed\n");
         const double ours = Seconds(Clock::now() - start);
         item->UnlockPayload();
 
         const auto timidityStart = Clock::now();
-        const bool timidityOk = Run("timidity -c " + timidityConfig + " -s 22050 -Ow -o '" +
-                                    (work / "timidity.wav").string() + "' '" + midi.string() + "' >/dev/null 2>&1");
+        const long timidityKb = PeakKb("timidity -c " + timidityConfig + " -s 22050 -Ow -o '" +
+                                           (work / "timidity.wav").string() + "' '" + midi.string() + "'",
+                                       work / "time.txt");
         const double timidity = Seconds(Clock::now() - timidityStart);
-        if (!timidityOk) std::fprintf(stderr, "%s: timidity failed\n", path.c_str());
+        if (timidityKb == 0) std::fprintf(stderr, "%s: timidity failed\n", path.c_str());
+        // Peak memory of the whole command-line render of the same entry, WAVE image included.
+        const long oursKb = PeakKb("'" + std::string(TONARO_BIN_DIR) + "/tonaro2-cli' render '" + path.string() +
+                                       "' -o '" + (work / "cli.wav").string() + "'",
+                                   work / "time.txt");
+        peakOurs = std::max(peakOurs, oursKb);
+        peakTimidity = std::max(peakTimidity, timidityKb);
 
         const double audio = double(pcm.size() / 2) / 22050.0;
         audioTotal += audio;
@@ -111,8 +118,7 @@ int main(int argc, char** argv) {
     }
     std::printf("%-14s %9.1f %12.0f %12.0f %8.1f\n", "all", audioTotal, audioTotal / oursTotal,
                 audioTotal / timidityTotal, timidityTotal / oursTotal);
-    std::printf("peak memory: ours (this process, render and WAVE image) %ld KiB, timidity %ld KiB\n", OwnPeakKb(),
-                ChildPeakKb());
+    std::printf("peak memory (largest song): tonaro2-cli render %ld KiB, timidity %ld KiB\n", peakOurs, peakTimidity);
     fs::remove_all(work);
     return 0;
 }

@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <array>
 #include <bit>
-#include <cstring>
 #include <iostream>
 #include <memory>
 
@@ -26,7 +25,6 @@ constexpr uint32_t kBufferBytes = 2048;
 // Rendering goes this far past the entry's play time at most, so a file whose events lie hours
 // apart cannot fill the disk.
 constexpr uint64_t kMaxMsPastPlayTime = 10000;
-constexpr uint32_t kWaveHeaderBytes = 44;
 
 void PutLe16(uint8_t* at, uint16_t v) {
     at[0] = uint8_t(v);
@@ -60,10 +58,9 @@ bool RenderSmfPayload(const uint8_t* data, uint32_t size, CSynthBinding& synth, 
     return true;
 }
 
-std::vector<uint8_t> MakeWaveFile(const std::vector<int16_t>& pcm) {
-    const uint32_t dataBytes = uint32_t(pcm.size() * 2);
-    std::vector<uint8_t> out(kWaveHeaderBytes + size_t(dataBytes));
-    uint8_t* h = out.data();
+std::array<uint8_t, kWaveHeaderBytes> MakeWaveHeader(uint32_t dataBytes) {
+    std::array<uint8_t, kWaveHeaderBytes> header{};
+    uint8_t* h = header.data();
     PutTag(h, "RIFF");
     PutLe32(h + 4, kWaveHeaderBytes - 8 + dataBytes);
     PutTag(h + 8, "WAVE");
@@ -77,12 +74,26 @@ std::vector<uint8_t> MakeWaveFile(const std::vector<int16_t>& pcm) {
     PutLe16(h + 34, 16);
     PutTag(h + 36, "data");
     PutLe32(h + 40, dataBytes);
-    if constexpr (std::endian::native == std::endian::little) {
-        if (!pcm.empty()) std::memcpy(h + kWaveHeaderBytes, pcm.data(), dataBytes);
-    } else {
-        for (size_t i = 0; i < pcm.size(); ++i) PutLe16(h + kWaveHeaderBytes + 2 * i, uint16_t(pcm[i]));
+    return header;
+}
+
+std::vector<uint8_t> MakeWaveFile(const std::vector<int16_t>& pcm) {
+    const auto header = MakeWaveHeader(uint32_t(pcm.size() * 2));
+    std::vector<uint8_t> out(header.begin(), header.end());
+    out.reserve(header.size() + pcm.size() * 2);
+    for (int16_t sample : pcm) {
+        out.push_back(uint8_t(uint16_t(sample)));
+        out.push_back(uint8_t(uint16_t(sample) >> 8));
     }
     return out;
+}
+
+bool WriteWaveFile(CFile& file, std::vector<int16_t>& pcm) {
+    const auto header = MakeWaveHeader(uint32_t(pcm.size() * 2));
+    if constexpr (std::endian::native != std::endian::little) {
+        for (int16_t& sample : pcm) sample = int16_t(uint16_t(sample) >> 8 | uint16_t(sample) << 8);
+    }
+    return file.Write(header.data(), header.size()) && (pcm.empty() || file.Write(pcm.data(), pcm.size() * 2));
 }
 
 int RunRender(const RenderOptions& options, CSynthBinding& synth, std::ostream& err) {
@@ -117,9 +128,8 @@ int RunRender(const RenderOptions& options, CSynthBinding& synth, std::ostream& 
         return 1;
     }
 
-    const std::vector<uint8_t> wave = MakeWaveFile(pcm);
     auto out = CDiskFile::Open(options.output, CDiskFile::Mode::CreateWrite);
-    if (!out || !out->Write(wave.data(), wave.size()) || !out->Close()) {
+    if (!out || !WriteWaveFile(*out, pcm) || !out->Close()) {
         fmt::print(err, "{}: cannot be written\n", options.output);
         return 1;
     }

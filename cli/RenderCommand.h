@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <iosfwd>
 #include <optional>
@@ -11,6 +12,7 @@ class App;
 }
 
 namespace tonaro {
+class CFile;
 class CSynthBinding;
 }
 
@@ -28,8 +30,13 @@ struct RenderOptions {
 bool RenderSmfPayload(const uint8_t* data, uint32_t size, CSynthBinding& synth, std::vector<int16_t>& pcm,
                       uint64_t maxFrames);
 
-// A 22050 Hz 16-bit stereo RIFF WAVE file of `pcm`.
+inline constexpr uint32_t kWaveHeaderBytes = 44;
+// The header of a 22050 Hz 16-bit stereo RIFF WAVE file with `dataBytes` of samples.
+std::array<uint8_t, kWaveHeaderBytes> MakeWaveHeader(uint32_t dataBytes);
+// A whole WAVE file image of `pcm`.
 std::vector<uint8_t> MakeWaveFile(const std::vector<int16_t>& pcm);
+// Writes the header and the samples (little-endian; `pcm` may be byte-swapped in place).
+bool WriteWaveFile(CFile& file, std::vector<int16_t>& pcm);
 
 // Loads the MIDI file as adding it to the list does, renders it and writes the WAVE file.
 // Returns 0 on success, 1 with a reason on `err` otherwise.

@@ -8,7 +8,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev libfmt-dev libsdl2-dev
   python3 python3-mido
-  sox ffmpeg espeak-ng planetblupi-music-midi timidity freepats
+  sox ffmpeg espeak-ng planetblupi-music-midi timidity freepats time
   clang libclang-rt-14-dev
 )
 

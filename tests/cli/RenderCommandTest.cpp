@@ -65,8 +65,10 @@ TEST_F(RenderCommandTest, ProgramWithoutLibraryBesideItExitsWithTheMessage) {
 }
 
 TEST(RenderPayload, WaveFileHeaderDescribes22050HzStereo16Bit) {
-    const std::vector<int16_t> pcm = {1, -1, 300, -300};
-    const std::vector<uint8_t> wave = MakeWaveFile(pcm);
+    std::vector<int16_t> pcm = {1, -1, 300, -300};
+    CMemoryFile file;
+    ASSERT_TRUE(WriteWaveFile(file, pcm));
+    const std::vector<uint8_t>& wave = file.Bytes();
     ASSERT_EQ(wave.size(), 44u + 8);
     EXPECT_EQ(std::string(wave.begin(), wave.begin() + 4), "RIFF");
     EXPECT_EQ(Le32(wave, 4), 44u - 8 + 8);
@@ -78,6 +80,7 @@ TEST(RenderPayload, WaveFileHeaderDescribes22050HzStereo16Bit) {
     EXPECT_EQ(Le16(wave, 34), 16);
     EXPECT_EQ(Le32(wave, 40), 8u);
     EXPECT_EQ(Le16(wave, 46), 0xFFFF);  // -1, little-endian
+    EXPECT_EQ(MakeWaveFile({1, -1, 300, -300}), wave);
 }
 
 TEST(RenderPayload, ANoteSoundsAndTheSongEndsAtEndOfTrack) {
