@@ -77,8 +77,7 @@ public:
             if (result == SmfScanResult::kNoStatus || result == SmfScanResult::kMalformed) return std::nullopt;
             if (result != SmfScanResult::kEvent || event.end > end_) break;
             reporter.Update(event.end);
-            const bool startsSomething =
-                event.IsSoundingNoteOn(bytes_) || event.Kind() == 0xC0 || event.Kind() == 0xD0;
+            const bool startsSomething = event.IsSoundingNoteOn(bytes_) || event.Kind() == 0xC0 || event.Kind() == 0xD0;
             if (!startsSomething) cut = event.end - 1;
         }
         return cut;

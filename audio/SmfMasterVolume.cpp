@@ -78,7 +78,8 @@ int CSmfItem::InsertMasterVolume() {
     }
 
     uint64_t grown = smfSize_;
-    for (const Insertion& insertion : insertions) grown += sizeof kMasterVolumeEvent + (insertion.statusPosition ? 1 : 0);
+    for (const Insertion& insertion : insertions)
+        grown += sizeof kMasterVolumeEvent + (insertion.statusPosition ? 1 : 0);
     // Sizes and track lengths are 32-bit.
     if (grown > std::numeric_limits<uint32_t>::max()) return kResultNoMemory;
     const uint32_t added = uint32_t(grown - smfSize_);

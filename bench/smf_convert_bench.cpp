@@ -50,8 +50,8 @@ double ConvertMilliseconds(const Song& song) {
 
 // The peer's best total CPU seconds for all songs; negative when it cannot run.
 double PeerSeconds(const std::vector<Song>& songs) {
-    std::string command = "/usr/bin/python3 " TONARO_SOURCE_DIR "/bench/smf_merge_peer.py " +
-                          std::to_string(kPeerRepetitions);
+    std::string command =
+        "/usr/bin/python3 " TONARO_SOURCE_DIR "/bench/smf_merge_peer.py " + std::to_string(kPeerRepetitions);
     for (const Song& song : songs) command += " " + song.path;
     std::FILE* pipe = popen(command.c_str(), "r");
     if (!pipe) return -1;

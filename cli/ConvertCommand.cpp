@@ -74,7 +74,9 @@ std::string PlayTimeText(uint32_t milliseconds) {
     return fmt::format("{:02d}:{:02d}", milliseconds / 60000 % 60, milliseconds / 1000 % 60);
 }
 
-const char* ClassText(AudioClass audioClass) { return audioClass == AudioClass::Smf ? "MIDI" : "WAVE"; }
+const char* ClassText(AudioClass audioClass) {
+    return audioClass == AudioClass::Smf ? "MIDI" : "WAVE";
+}
 
 struct LoadedEntry {
     std::unique_ptr<CAudioRow> row;

@@ -25,7 +25,7 @@ enum class InstallMode {
 
 enum class InstallEntryStatus {
     kWritten,
-    kNoFreeName,   // suffixes -001 to -999 of this name are taken
+    kNoFreeName,  // suffixes -001 to -999 of this name are taken
     kCannotCreate,
     kWriteFailed,  // the half-written file is removed
 };
@@ -48,7 +48,7 @@ public:
 };
 
 struct InstallOutcome {
-    std::vector<int32_t> succeeded;  // list indexes written, in list order
+    std::vector<int32_t> succeeded;   // list indexes written, in list order
     std::vector<std::string> failed;  // names of entries that could not be queued, in list order
 };
 

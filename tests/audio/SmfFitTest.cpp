@@ -14,7 +14,8 @@ using test::MakeSmf;
 // All Sound Off on channels 0..15, then End of Track.
 Bytes Tail() {
     Bytes tail;
-    for (uint8_t channel = 0; channel < 16; ++channel) tail.insert(tail.end(), {0x00, uint8_t(0xB0 | channel), 0x78, 0x00});
+    for (uint8_t channel = 0; channel < 16; ++channel)
+        tail.insert(tail.end(), {0x00, uint8_t(0xB0 | channel), 0x78, 0x00});
     return Join({tail, kEndOfTrack});
 }
 
@@ -71,7 +72,8 @@ TEST(SmfFit, FallsBackToTheLastEventThatStartsNothing) {
 }
 
 TEST(SmfFit, RefusesWithoutCutPointOrRoom) {
-    const Bytes source = MakeSmf(0, 96, {Bytes{0x00, 0x90, 0x3C, 0x40, 0x00, 0x90, 0x3E, 0x40, 0x00, 0xFF, 0x2F, 0x00}});
+    const Bytes notesOnly = {0x00, 0x90, 0x3C, 0x40, 0x00, 0x90, 0x3E, 0x40, 0x00, 0xFF, 0x2F, 0x00};
+    const Bytes source = MakeSmf(0, 96, {notesOnly});
     const std::pair<uint32_t, int> cases[] = {{200, kResultFailed}, {22 + 68, kResultNoInput}};
     for (const auto& [limit, result] : cases) {
         CSmfItem item;

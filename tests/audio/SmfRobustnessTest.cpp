@@ -37,7 +37,8 @@ void RunAllSteps(const Bytes& bytes) {
 TEST(SmfRobustness, EveryTruncationIsRefusedOrReadWithinItsBytes) {
     for (const Bytes& whole : {MakeSmf(1, 96, {Join({kTrackA, kEndOfTrack}), Join({kTrackB, kEndOfTrack})}),
                                MakeSmf(0, 96, {Join({kTrackA, kTrackB, kEndOfTrack})})}) {
-        for (size_t size = 0; size <= whole.size(); ++size) RunAllSteps(Bytes(whole.begin(), whole.begin() + long(size)));
+        for (size_t size = 0; size <= whole.size(); ++size)
+            RunAllSteps(Bytes(whole.begin(), whole.begin() + long(size)));
     }
 }
 

@@ -25,7 +25,8 @@ Bytes Read(const fs::path& path) {
 // All Sound Off on channels 0..15, then End of Track.
 Bytes Tail() {
     Bytes tail;
-    for (uint8_t channel = 0; channel < 16; ++channel) tail.insert(tail.end(), {0x00, uint8_t(0xB0 | channel), 0x78, 0x00});
+    for (uint8_t channel = 0; channel < 16; ++channel)
+        tail.insert(tail.end(), {0x00, uint8_t(0xB0 | channel), 0x78, 0x00});
     tail.insert(tail.end(), {0x00, 0xFF, 0x2F, 0x00});
     return tail;
 }

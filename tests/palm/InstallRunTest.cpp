@@ -51,7 +51,9 @@ std::unique_ptr<CAudioRow> WaveRow(const std::string& name) {
 
 struct Recorder {
     std::vector<int32_t> positions;
-    static void Callback(int, void* target, int32_t value) { static_cast<Recorder*>(target)->positions.push_back(value); }
+    static void Callback(int, void* target, int32_t value) {
+        static_cast<Recorder*>(target)->positions.push_back(value);
+    }
 };
 
 class InstallRunTest : public ::testing::Test {
