@@ -24,7 +24,9 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+double Seconds(Clock::duration d) {
+    return std::chrono::duration<double>(d).count();
+}
 
 bool Run(const std::string& command) {
     const int status = std::system(command.c_str());
@@ -113,8 +115,8 @@ int main(int argc, char** argv) {
         audioTotal += audio;
         oursTotal += ours;
         timidityTotal += timidity;
-        std::printf("%-14s %9.1f %12.0f %12.0f %8.1f\n", path.filename().c_str(), audio, audio / ours,
-                    audio / timidity, timidity / ours);
+        std::printf("%-14s %9.1f %12.0f %12.0f %8.1f\n", path.filename().c_str(), audio, audio / ours, audio / timidity,
+                    timidity / ours);
     }
     std::printf("%-14s %9.1f %12.0f %12.0f %8.1f\n", "all", audioTotal, audioTotal / oursTotal,
                 audioTotal / timidityTotal, timidityTotal / oursTotal);

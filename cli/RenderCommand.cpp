@@ -36,7 +36,9 @@ void PutLe32(uint8_t* at, uint32_t v) {
     PutLe16(at + 2, uint16_t(v >> 16));
 }
 
-void PutTag(uint8_t* at, const char (&tag)[5]) { std::copy_n(tag, 4, at); }
+void PutTag(uint8_t* at, const char (&tag)[5]) {
+    std::copy_n(tag, 4, at);
+}
 
 }  // namespace
 
@@ -118,7 +120,8 @@ int RunRender(const RenderOptions& options, CSynthBinding& synth, std::ostream& 
     }
     if (options.volume) item->AdjustMasterVolume(*options.volume - item->GetVolume());
 
-    const uint64_t maxFrames = (uint64_t(item->GetPlayTime()) + kMaxMsPastPlayTime) * CMidiSequencer::kSampleRate / 1000;
+    const uint64_t maxFrames =
+        (uint64_t(item->GetPlayTime()) + kMaxMsPastPlayTime) * CMidiSequencer::kSampleRate / 1000;
     std::vector<int16_t> pcm;
     const uint8_t* payload = item->LockPayload();
     const bool played = RenderSmfPayload(payload, item->GetPayloadSize(), synth, pcm, maxFrames);
@@ -137,8 +140,9 @@ int RunRender(const RenderOptions& options, CSynthBinding& synth, std::ostream& 
 }
 
 void AddRenderCommand(CLI::App& app, int& exitStatus) {
-    auto* command = app.add_subcommand("render", "Render a MIDI file through the synthesizer as the preview plays it, "
-                                                 "to a 22050 Hz 16-bit stereo WAVE file");
+    auto* command = app.add_subcommand("render",
+                                       "Render a MIDI file through the synthesizer as the preview plays it, "
+                                       "to a 22050 Hz 16-bit stereo WAVE file");
     auto options = std::make_shared<RenderOptions>();
     command->add_option("file", options->input, "MIDI file")->required();
     command->add_option("-o,--output", options->output, "WAVE file to write")->required();

@@ -14,7 +14,7 @@ class App;
 namespace tonaro {
 class CFile;
 class CSynthBinding;
-}
+}  // namespace tonaro
 
 namespace tonaro::cli {
 

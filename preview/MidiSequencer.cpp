@@ -12,8 +12,12 @@ constexpr uint32_t kHeaderLength = 6;
 constexpr uint32_t kTrackOffset = 14;
 constexpr uint32_t kFirstEventOffset = 22;
 
-uint32_t BigEndian32(const uint8_t* p) { return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]; }
-uint32_t BigEndian16(const uint8_t* p) { return uint32_t(p[0]) << 8 | p[1]; }
+uint32_t BigEndian32(const uint8_t* p) {
+    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
+}
+uint32_t BigEndian16(const uint8_t* p) {
+    return uint32_t(p[0]) << 8 | p[1];
+}
 
 // Ticks to milliseconds as MulDiv does it: 64-bit product, rounded to nearest.
 int64_t TicksToMs(uint32_t ticks, uint32_t tempo, uint32_t division) {
@@ -90,18 +94,24 @@ bool CMidiSequencer::PlayEvent() {
     const uint8_t type = status >= 0xF0 ? status : status & 0xF0;
     if (!(type & 0x80)) return false;  // data before any status
     switch (type) {
-    case 0x80: case 0x90: case 0xA0: case 0xB0: case 0xC0: case 0xD0: case 0xE0:
-        return PlayChannelMessage(status, type);
-    case 0xF0:
-        return PlaySystemExclusive();
-    case 0xF7: {
-        uint32_t n = 0;
-        return ReadVarLen(n) && Skip(n);
-    }
-    case 0xFF:
-        return PlayMeta();
-    default:
-        return false;  // unsupported status ends the song
+        case 0x80:
+        case 0x90:
+        case 0xA0:
+        case 0xB0:
+        case 0xC0:
+        case 0xD0:
+        case 0xE0:
+            return PlayChannelMessage(status, type);
+        case 0xF0:
+            return PlaySystemExclusive();
+        case 0xF7: {
+            uint32_t n = 0;
+            return ReadVarLen(n) && Skip(n);
+        }
+        case 0xFF:
+            return PlayMeta();
+        default:
+            return false;  // unsupported status ends the song
     }
 }
 

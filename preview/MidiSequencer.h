@@ -51,7 +51,7 @@ private:
     uint32_t pos_ = 0;
     uint8_t runningStatus_ = 0;
     uint32_t ticks_ = 0;
-    uint32_t tempo_ = 500000;  // microseconds per quarter note
+    uint32_t tempo_ = 500000;               // microseconds per quarter note
     uint32_t division_ = kDefaultDivision;  // ticks per quarter note
     int64_t tempoMs_ = 0;
     uint32_t tempoTicks_ = 0;

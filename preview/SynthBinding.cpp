@@ -9,7 +9,9 @@ namespace tonaro {
 
 namespace {
 
-void* OpenLibrary(const std::string& path) { return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL); }
+void* OpenLibrary(const std::string& path) {
+    return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+}
 
 std::string ProgramFolder() {
     std::error_code error;
@@ -31,7 +33,9 @@ CSynthBinding::CSynthBinding() {
     Bind(module);
 }
 
-CSynthBinding::CSynthBinding(const std::string& path) { Bind(OpenLibrary(path)); }
+CSynthBinding::CSynthBinding(const std::string& path) {
+    Bind(OpenLibrary(path));
+}
 
 CSynthBinding::~CSynthBinding() {
     if (module_) dlclose(module_);

@@ -12,7 +12,7 @@ constexpr std::uint8_t kWaveSlot = 0x80;  // a note's slot when it plays on the 
 
 // One sounding note of a channel.
 struct NoteNode {
-    std::uint8_t key = 0;        // as received
+    std::uint8_t key = 0;  // as received
     std::uint8_t velocity = 0;
     std::uint8_t slot = 0;       // FM voice slot, or kWaveSlot
     std::uint8_t holdCount = 0;  // mono mode: keys held
@@ -32,8 +32,8 @@ struct ChannelState {
     std::uint8_t volume = 127;
     std::uint8_t expression = 127;
     std::uint8_t pan = 64;
-    std::int16_t bend = 0;  // signed 14-bit bend times 4
-    std::uint8_t bendRange = 2;  // semitones
+    std::int16_t bend = 0;             // signed 14-bit bend times 4
+    std::uint8_t bendRange = 2;        // semitones
     std::uint8_t modulationDepth = 0;  // 0..4
     std::uint8_t rpnMsb = 127;
     std::uint8_t rpnLsb = 127;
@@ -50,7 +50,7 @@ struct VoiceSlot {
     std::uint8_t busy = 0;       // operator count; 0 = free
     std::uint8_t operators = 0;  // operator count kept for release
     std::uint8_t velocity = 0;
-    std::uint8_t key = 0;        // the key that sets the pitch
+    std::uint8_t key = 0;  // the key that sets the pitch
     std::uint8_t channel = 0;
 };
 

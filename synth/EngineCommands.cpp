@@ -55,50 +55,51 @@ void SynthEngine::universalReset() {
 void SynthEngine::engineCommand(std::uint8_t command, std::span<const std::uint8_t> data) {
     auto has = [&data](std::size_t n) { return data.size() >= n; };
     switch (command) {
-    case 0:
-        if (has(2) && data[0] < kChannelCount) channels_[data[0]].mode = data[1];
-        break;
-    case 1: {
-        const auto definition = unpackSevenBit(data, kVoiceDefinitionSize);
-        if (voices_.storeVoiceDefinition(definition))
-            EngineRegistry::forEachOther(this, [&](SynthEngine& e) { e.voices_.storeVoiceDefinition(definition); });
-        break;
-    }
-    case 3:
-        registerControl(data);
-        break;
-    case 4:
-        if (!has(1)) break;
-        stereo_ = data[0];
-        for (const ChannelState& c : channels_)
-            for (const NoteNode& node : c.notes)
-                if (node.slot != kWaveSlot) applyGain(node.slot);
-        break;
-    case 5:
-        waveDownload(data);
-        break;
-    case 6:
-        if (!has(3)) break;
-        deleteDownloadedWave(data[0], data[1], data[2]);
-        EngineRegistry::forEachOther(this, [&](SynthEngine& e) { e.deleteDownloadedWave(data[0], data[1], data[2]); });
-        break;
-    case 7:
-        if (has(4)) waves_.startOrNest(data[2] ? data[1] : keptWaveId(data[3], data[1]));
-        break;
-    case 8:
-        waves_.stopWave();
-        break;
-    case 9:
-        if (has(2)) waves_.setGain(attenuation(127, 127, 127, data[1]).right);
-        break;
-    case 10:
-        if (has(1)) masterAttenuation_ = static_cast<std::int16_t>(data[0] - 64);
-        break;
-    case 11:
-        if (has(1)) allocationMode_ = data[0];
-        break;
-    default:
-        break;  // command 2 does nothing
+        case 0:
+            if (has(2) && data[0] < kChannelCount) channels_[data[0]].mode = data[1];
+            break;
+        case 1: {
+            const auto definition = unpackSevenBit(data, kVoiceDefinitionSize);
+            if (voices_.storeVoiceDefinition(definition))
+                EngineRegistry::forEachOther(this, [&](SynthEngine& e) { e.voices_.storeVoiceDefinition(definition); });
+            break;
+        }
+        case 3:
+            registerControl(data);
+            break;
+        case 4:
+            if (!has(1)) break;
+            stereo_ = data[0];
+            for (const ChannelState& c : channels_)
+                for (const NoteNode& node : c.notes)
+                    if (node.slot != kWaveSlot) applyGain(node.slot);
+            break;
+        case 5:
+            waveDownload(data);
+            break;
+        case 6:
+            if (!has(3)) break;
+            deleteDownloadedWave(data[0], data[1], data[2]);
+            EngineRegistry::forEachOther(this,
+                                         [&](SynthEngine& e) { e.deleteDownloadedWave(data[0], data[1], data[2]); });
+            break;
+        case 7:
+            if (has(4)) waves_.startOrNest(data[2] ? data[1] : keptWaveId(data[3], data[1]));
+            break;
+        case 8:
+            waves_.stopWave();
+            break;
+        case 9:
+            if (has(2)) waves_.setGain(attenuation(127, 127, 127, data[1]).right);
+            break;
+        case 10:
+            if (has(1)) masterAttenuation_ = static_cast<std::int16_t>(data[0] - 64);
+            break;
+        case 11:
+            if (has(1)) allocationMode_ = data[0];
+            break;
+        default:
+            break;  // command 2 does nothing
     }
 }
 

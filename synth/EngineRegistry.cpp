@@ -9,6 +9,8 @@ void EngineRegistry::enter(SynthEngine* engine) {
     if (free != entries_.end()) *free = engine;
 }
 
-void EngineRegistry::leave(SynthEngine* engine) { std::replace(entries_.begin(), entries_.end(), engine, static_cast<SynthEngine*>(nullptr)); }
+void EngineRegistry::leave(SynthEngine* engine) {
+    std::replace(entries_.begin(), entries_.end(), engine, static_cast<SynthEngine*>(nullptr));
+}
 
 }  // namespace mevo

@@ -32,29 +32,29 @@ void FmOperator::loadParameters(const OperatorParams& p, bool modulated) {
 
 void FmOperator::syncEnvelope() {
     switch (state) {
-    case EnvelopeState::Off:
-        falling_ = true;
-        fallFactor_ = 1u << 30;
-        fallBoundary_ = -1;
-        break;
-    case EnvelopeState::Release:
-        falling_ = true;
-        fallFactor_ = releaseFactor;
-        fallBoundary_ = 0;
-        break;
-    case EnvelopeState::Decay:
-        falling_ = true;
-        fallFactor_ = decayFactor;
-        fallBoundary_ = sustainThreshold;
-        break;
-    case EnvelopeState::Sustain:
-        falling_ = true;
-        fallFactor_ = sustainFactor;
-        fallBoundary_ = 0;
-        break;
-    default:
-        falling_ = false;
-        break;
+        case EnvelopeState::Off:
+            falling_ = true;
+            fallFactor_ = 1u << 30;
+            fallBoundary_ = -1;
+            break;
+        case EnvelopeState::Release:
+            falling_ = true;
+            fallFactor_ = releaseFactor;
+            fallBoundary_ = 0;
+            break;
+        case EnvelopeState::Decay:
+            falling_ = true;
+            fallFactor_ = decayFactor;
+            fallBoundary_ = sustainThreshold;
+            break;
+        case EnvelopeState::Sustain:
+            falling_ = true;
+            fallFactor_ = sustainFactor;
+            fallBoundary_ = 0;
+            break;
+        default:
+            falling_ = false;
+            break;
     }
 }
 
@@ -66,20 +66,20 @@ void FmOperator::endFall() {
 
 void FmOperator::stepRising() {
     switch (state) {
-    case EnvelopeState::AttackStart:
-        phase = 0;
-        [[fallthrough]];
-    case EnvelopeState::Attack:
-        level = raised(level, attackStep);
-        state = level == kFullLevel ? EnvelopeState::Decay : EnvelopeState::Attack;
-        break;
-    case EnvelopeState::Retrigger:
-        level = raised(level, attackStep);
-        phase = 0;
-        state = EnvelopeState::Release;
-        break;
-    default:
-        break;
+        case EnvelopeState::AttackStart:
+            phase = 0;
+            [[fallthrough]];
+        case EnvelopeState::Attack:
+            level = raised(level, attackStep);
+            state = level == kFullLevel ? EnvelopeState::Decay : EnvelopeState::Attack;
+            break;
+        case EnvelopeState::Retrigger:
+            level = raised(level, attackStep);
+            phase = 0;
+            state = EnvelopeState::Release;
+            break;
+        default:
+            break;
     }
     syncEnvelope();
 }
@@ -110,8 +110,10 @@ void FmOperator::skipInaudible(std::uint32_t frames) {
         }
         level -= steps;
         frames -= steps;
-        if (level == 0) state = EnvelopeState::Off;
-        else if (state == EnvelopeState::Decay && level <= sustainThreshold) state = EnvelopeState::Sustain;
+        if (level == 0)
+            state = EnvelopeState::Off;
+        else if (state == EnvelopeState::Decay && level <= sustainThreshold)
+            state = EnvelopeState::Sustain;
         syncEnvelope();
     }
 }

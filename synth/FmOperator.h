@@ -32,17 +32,17 @@ struct FmOperator {
 
     // Derived values.
     const std::int16_t* wave = nullptr;
-    std::uint32_t phaseStepBase = 0;    // 12.20 phase step before vibrato
-    std::uint32_t phaseStep = 0;        // 12.20 phase step in use
-    std::int32_t totalLevelGain = 0;    // Q15
-    std::int32_t keyScaleGain = 0;      // Q15
-    std::int32_t levelGain = 0;         // Q15, total level times key scale
-    std::int32_t outputGain = 0;        // Q15, level gain after tremolo
-    std::uint32_t attackStep = 0;       // 1.31 level increment per attack sample
-    std::uint32_t decayFactor = 0;      // 2.30 level factor per sample
-    std::uint32_t sustainFactor = 0;    // 2.30
-    std::uint32_t releaseFactor = 0;    // 2.30
-    std::uint32_t sustainThreshold = 0; // 1.31
+    std::uint32_t phaseStepBase = 0;     // 12.20 phase step before vibrato
+    std::uint32_t phaseStep = 0;         // 12.20 phase step in use
+    std::int32_t totalLevelGain = 0;     // Q15
+    std::int32_t keyScaleGain = 0;       // Q15
+    std::int32_t levelGain = 0;          // Q15, total level times key scale
+    std::int32_t outputGain = 0;         // Q15, level gain after tremolo
+    std::uint32_t attackStep = 0;        // 1.31 level increment per attack sample
+    std::uint32_t decayFactor = 0;       // 2.30 level factor per sample
+    std::uint32_t sustainFactor = 0;     // 2.30
+    std::uint32_t releaseFactor = 0;     // 2.30
+    std::uint32_t sustainThreshold = 0;  // 1.31
 
     // Running state.
     EnvelopeState state = EnvelopeState::Off;
@@ -56,18 +56,16 @@ private:
 
     bool falling_ = true;
     std::uint32_t fallFactor_ = 1u << 30;  // 2.30
-    std::int64_t fallBoundary_ = -1;        // 1.31 level that ends the state; -1 = never
+    std::int64_t fallBoundary_ = -1;       // 1.31 level that ends the state; -1 = never
 
 public:
-
     void loadParameters(const OperatorParams& p, bool modulated);
 
     // True while the operator cannot produce a non-zero sample before its next key-on: off, or
     // falling with an amplitude (level >> 16) of 0.
     bool inaudible() const {
         return state == EnvelopeState::Off ||
-               ((state == EnvelopeState::Release || state == EnvelopeState::Decay ||
-                 state == EnvelopeState::Sustain) &&
+               ((state == EnvelopeState::Release || state == EnvelopeState::Decay || state == EnvelopeState::Sustain) &&
                 (level >> 16) == 0);
     }
     // Runs `frames` envelope steps of an inaudible operator without computing its (zero) output.
@@ -86,7 +84,8 @@ public:
     [[gnu::always_inline]] void stepEnvelope() {
         if (falling_) [[likely]] {
             level = scaled(level, fallFactor_);
-            if (std::int64_t(level) <= fallBoundary_) [[unlikely]] endFall();
+            if (std::int64_t(level) <= fallBoundary_) [[unlikely]]
+                endFall();
             return;
         }
         stepRising();

@@ -10,9 +10,13 @@ namespace {
 
 constexpr int kHalf = kTableSize / 2;
 
-int roundToInt(double x) { return static_cast<int>(std::lround(x)); }
+int roundToInt(double x) {
+    return static_cast<int>(std::lround(x));
+}
 
-double decibelsToGain(double db) { return std::pow(10.0, -db / 20.0); }
+double decibelsToGain(double db) {
+    return std::pow(10.0, -db / 20.0);
+}
 
 void buildWaveforms(FmTables& t) {
     auto& w = t.waveform;
@@ -56,9 +60,12 @@ void buildLfoTables(FmTables& t) {
         const double tremoloT = i <= kHalf ? double(i) / kHalf : double(kTableSize - i) / kHalf;
         const int quarter = kTableSize / 4;
         double vibratoT = 0;
-        if (i <= quarter) vibratoT = double(i) / quarter;
-        else if (i <= 3 * quarter) vibratoT = double(kHalf - i) / quarter;
-        else vibratoT = double(i - kTableSize) / quarter;
+        if (i <= quarter)
+            vibratoT = double(i) / quarter;
+        else if (i <= 3 * quarter)
+            vibratoT = double(kHalf - i) / quarter;
+        else
+            vibratoT = double(i - kTableSize) / quarter;
         for (int d = 0; d < kLfoDepthCount; ++d) {
             t.tremolo[d][i] = roundToInt(32768.0 * decibelsToGain(tremoloDb[d] * tremoloT));
             t.vibrato[d][i] =
@@ -68,8 +75,8 @@ void buildLfoTables(FmTables& t) {
 }
 
 void buildKeyScale(FmTables& t) {
-    constexpr std::array<double, 16> k{0,      9,  12,     13.875, 15,     16.125, 16.875, 17.625,
-                                       18,     18.75, 19.125, 19.5, 19.875, 20.25, 20.625, 21};
+    constexpr std::array<double, 16> k{0,  9,     12,     13.875, 15,     16.125, 16.875, 17.625,
+                                       18, 18.75, 19.125, 19.5,   19.875, 20.25,  20.625, 21};
     t.keyScale[0].fill(32768);
     for (int row = 1; row < 4; ++row) {
         for (int fnumberHigh = 0; fnumberHigh < 16; ++fnumberHigh) {

@@ -5,10 +5,10 @@
 
 namespace mevo {
 
-constexpr int kTableSize = 4096;    // entries of a waveform, tremolo or vibrato table
+constexpr int kTableSize = 4096;  // entries of a waveform, tremolo or vibrato table
 constexpr int kWaveformCount = 8;
-constexpr int kLfoDepthCount = 4;   // tremolo and vibrato depths
-constexpr int kMaxGainIndex = 192;  // attenuation index meaning silence
+constexpr int kLfoDepthCount = 4;                  // tremolo and vibrato depths
+constexpr int kMaxGainIndex = 192;                 // attenuation index meaning silence
 constexpr std::uint32_t kFullLevel = 0x80000000u;  // envelope level at full output
 
 // The fixed-point tables of the FM voices, computed once.
@@ -32,19 +32,18 @@ struct FmTables {
 const FmTables& fmTables();
 
 // LFO phase step per sample (12.20 phase) for LFO rate 0..7.
-inline constexpr std::array<std::uint32_t, 8> kLfoRate{370088, 818089,  1188177, 1402438,
+inline constexpr std::array<std::uint32_t, 8> kLfoRate{370088, 818089, 1188177, 1402438,
                                                        185044, 409045, 594088,  701219};
 
 // Added to the envelope level (1.31) per attack sample; index rate * 4 + key code, 0..63.
 inline constexpr std::array<std::uint32_t, 64> kAttackStep{
-    0,         0,         0,         0,         32826,     41032,     49239,     57445,
-    65652,     82064,     98478,     114891,    131303,    164130,    196954,    229778,
-    262603,    328260,    393915,    459568,    525220,    656498,    787830,    919135,
-    1050383,   1313085,   1575660,   1838270,   2100767,   2625817,   3150810,   3676540,
-    4201534,   5253050,   6303660,   7350306,   8403067,   10506100,  12599165,  14711714,
-    16791646,  20989558,  25230971,  29423429,  33583293,  41979116,  50461942,  58669608,
-    67166585,  83958232,  100403658, 117339215, 243478872, 304348590, 360709439, 423441516,
-    486957743, 608697179, 749165759, 811596239, 2147483648, 2147483648, 2147483648, 2147483648};
+    0,          0,          0,          0,         32826,     41032,     49239,     57445,     65652,     82064,
+    98478,      114891,     131303,     164130,    196954,    229778,    262603,    328260,    393915,    459568,
+    525220,     656498,     787830,     919135,    1050383,   1313085,   1575660,   1838270,   2100767,   2625817,
+    3150810,    3676540,    4201534,    5253050,   6303660,   7350306,   8403067,   10506100,  12599165,  14711714,
+    16791646,   20989558,   25230971,   29423429,  33583293,  41979116,  50461942,  58669608,  67166585,  83958232,
+    100403658,  117339215,  243478872,  304348590, 360709439, 423441516, 486957743, 608697179, 749165759, 811596239,
+    2147483648, 2147483648, 2147483648, 2147483648};
 
 // Level factor (2.30, 2^30 = no change) per decay, sustain or release sample; same index.
 inline constexpr std::array<std::uint32_t, 64> kDecayFactor{

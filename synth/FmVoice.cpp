@@ -100,9 +100,12 @@ void FmVoice::applyKeys() {
     if (k == 0 && (pending_ & kKeyOn) && (pending_ & kKeyOff)) k = 2;
     if (k != 0) history1_ = history2_ = 0;
     for (auto& op : operators_) {
-        if (k == 1) op.state = EnvelopeState::AttackStart;
-        else if (k == 2) op.state = EnvelopeState::Retrigger;
-        else if (op.state != EnvelopeState::Off) op.state = EnvelopeState::Release;
+        if (k == 1)
+            op.state = EnvelopeState::AttackStart;
+        else if (k == 2)
+            op.state = EnvelopeState::Retrigger;
+        else if (op.state != EnvelopeState::Off)
+            op.state = EnvelopeState::Release;
     }
 }
 
@@ -143,9 +146,10 @@ void FmVoice::applyLfo(std::uint32_t frames) {
     const FmTables& t = fmTables();
     for (int n = 0; n < operatorCount_; ++n) {
         FmOperator& op = operators_[n];
-        op.phaseStep = op.vibratoOn ? static_cast<std::uint32_t>(
-                                          (std::uint64_t(t.vibrato[op.vibratoDepth][i]) * op.phaseStepBase) >> 20)
-                                    : op.phaseStepBase;
+        op.phaseStep =
+            op.vibratoOn
+                ? static_cast<std::uint32_t>((std::uint64_t(t.vibrato[op.vibratoDepth][i]) * op.phaseStepBase) >> 20)
+                : op.phaseStepBase;
         op.outputGain = op.tremolo ? (t.tremolo[op.tremoloDepth][i] * op.levelGain) >> 15 : op.levelGain;
     }
 }
@@ -168,8 +172,15 @@ void FmVoice::skip(std::uint32_t frames) {
 template <int Algorithm>
 struct VoiceKernel {
     explicit VoiceKernel(FmVoice& v)
-        : voice(v), op1(v.operators_[0]), op2(v.operators_[1]), op3(v.operators_[2]), op4(v.operators_[3]),
-          h1(v.history1_), h2(v.history2_), shift(v.feedbackShift_), leftGain(v.leftGain_),
+        : voice(v),
+          op1(v.operators_[0]),
+          op2(v.operators_[1]),
+          op3(v.operators_[2]),
+          op4(v.operators_[3]),
+          h1(v.history1_),
+          h2(v.history2_),
+          shift(v.feedbackShift_),
+          leftGain(v.leftGain_),
           rightGain(v.rightGain_) {}
 
     void finish() {
@@ -242,7 +253,9 @@ void renderOne(FmVoice& a, FmVoice&, std::int32_t* __restrict left, std::int32_t
 
 constexpr int kAlgorithms[] = {0, 1, 4, 5, 6, 7};
 
-int algorithmSlot(std::uint8_t algorithm) { return algorithm < 2 ? algorithm : algorithm - 2; }
+int algorithmSlot(std::uint8_t algorithm) {
+    return algorithm < 2 ? algorithm : algorithm - 2;
+}
 
 template <int A, std::size_t... I>
 constexpr std::array<BlockRenderer, 6> pairRow(std::index_sequence<I...>) {

@@ -39,8 +39,7 @@ public:
     // Adds a voice that passed beginBlock into the accumulators.
     void renderSounding(std::int32_t* left, std::int32_t* right, std::uint32_t frames);
     // Adds two voices that passed beginBlock into the accumulators, sample by sample.
-    static void renderTogether(FmVoice& a, FmVoice& b, std::int32_t* left, std::int32_t* right,
-                               std::uint32_t frames);
+    static void renderTogether(FmVoice& a, FmVoice& b, std::int32_t* left, std::int32_t* right, std::uint32_t frames);
 
     bool rendered() const { return operatorCount_ != 0; }
     std::uint8_t operatorCount() const { return operatorCount_; }
@@ -72,18 +71,18 @@ private:
     std::uint8_t feedback_ = 0;
     std::uint8_t algorithm_ = 0;
     std::uint8_t keyOn_ = 0;
-    std::uint8_t block_ = 0;           // as set, before the octave shift
-    std::uint8_t effectiveBlock_ = 0;  // 0..7 after the octave shift
-    std::uint16_t fnumber_ = 0;        // 10 bits
-    std::uint8_t keyCode_ = 0;         // 0..15
-    std::uint8_t modulationDepth_ = 0; // 0..4
-    std::uint8_t feedbackShift_ = 0;   // 0 = off
-    std::uint32_t lfoPhase_ = 0;       // 12.20
-    std::uint32_t basePhaseStep_ = 0;  // 12.20 phase step of multiple 1
-    std::uint16_t leftGain_ = 0;       // Q15
-    std::uint16_t rightGain_ = 0;      // Q15
-    std::int32_t history1_ = 0;        // last output of operator 1
-    std::int32_t history2_ = 0;        // the one before
+    std::uint8_t block_ = 0;            // as set, before the octave shift
+    std::uint8_t effectiveBlock_ = 0;   // 0..7 after the octave shift
+    std::uint16_t fnumber_ = 0;         // 10 bits
+    std::uint8_t keyCode_ = 0;          // 0..15
+    std::uint8_t modulationDepth_ = 0;  // 0..4
+    std::uint8_t feedbackShift_ = 0;    // 0 = off
+    std::uint32_t lfoPhase_ = 0;        // 12.20
+    std::uint32_t basePhaseStep_ = 0;   // 12.20 phase step of multiple 1
+    std::uint16_t leftGain_ = 0;        // Q15
+    std::uint16_t rightGain_ = 0;       // Q15
+    std::int32_t history1_ = 0;         // last output of operator 1
+    std::int32_t history2_ = 0;         // the one before
     std::array<FmOperator, 4> operators_{};
 };
 

@@ -8,7 +8,9 @@ namespace mevo {
 
 namespace {
 
-std::uint8_t halfDecibels(double x) { return static_cast<std::uint8_t>(std::lround(x)); }
+std::uint8_t halfDecibels(double x) {
+    return static_cast<std::uint8_t>(std::lround(x));
+}
 
 MixTables build() {
     MixTables t{};

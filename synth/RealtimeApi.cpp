@@ -46,4 +46,6 @@ MEVO_EXPORT unsigned RtRegWave(unsigned id, const unsigned char* adpcm, unsigned
     return library.engine.waves().registerWave(id, std::span<const std::uint8_t>(adpcm, length), rate);
 }
 
-MEVO_EXPORT void RtDelWave(unsigned id) { library.engine.waves().deleteWave(id); }
+MEVO_EXPORT void RtDelWave(unsigned id) {
+    library.engine.waves().deleteWave(id);
+}

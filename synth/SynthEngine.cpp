@@ -19,8 +19,12 @@ constexpr std::uint8_t kLastFmDrumKey = 91;
 // stream of note-ons without note-offs cannot grow the list without end.
 constexpr std::size_t kMaxWaveNotes = 128;
 
-bool isDrumBank(unsigned bank) { return bank >= kFirstDrumBank && bank <= kLastDrumBank; }
-bool isWaveDrumKey(unsigned key) { return key < kFirstFmDrumKey || key > kLastFmDrumKey; }
+bool isDrumBank(unsigned bank) {
+    return bank >= kFirstDrumBank && bank <= kLastDrumBank;
+}
+bool isWaveDrumKey(unsigned key) {
+    return key < kFirstFmDrumKey || key > kLastFmDrumKey;
+}
 
 ChannelState resetChannel(unsigned index) {
     ChannelState c;
@@ -51,9 +55,13 @@ SynthEngine::SynthEngine() {
     EngineRegistry::enter(this);
 }
 
-SynthEngine::~SynthEngine() { EngineRegistry::leave(this); }
+SynthEngine::~SynthEngine() {
+    EngineRegistry::leave(this);
+}
 
-void SynthEngine::loadVoiceFiles() { voices_.loadAtStartUp(waves_); }
+void SynthEngine::loadVoiceFiles() {
+    voices_.loadAtStartUp(waves_);
+}
 
 void SynthEngine::headerReset() {
     eventCounter_ = 0;
@@ -107,12 +115,23 @@ void SynthEngine::dispatch(const std::uint8_t* message, std::size_t length) {
     const std::uint8_t data1 = message[1] & 0x7F;
     const std::uint8_t data2 = needed == 3 ? message[2] & 0x7F : 0;
     switch (kind) {
-    case 0x80: noteOff(ch, data1); break;
-    case 0x90: noteOn(ch, data1, data2); break;
-    case 0xB0: controller(ch, data1, data2); break;
-    case 0xC0: programChange(ch, data1); break;
-    case 0xE0: pitchBend(ch, data1, data2); break;
-    default: break;  // key and channel pressure
+        case 0x80:
+            noteOff(ch, data1);
+            break;
+        case 0x90:
+            noteOn(ch, data1, data2);
+            break;
+        case 0xB0:
+            controller(ch, data1, data2);
+            break;
+        case 0xC0:
+            programChange(ch, data1);
+            break;
+        case 0xE0:
+            pitchBend(ch, data1, data2);
+            break;
+        default:
+            break;  // key and channel pressure
     }
 }
 
@@ -138,10 +157,11 @@ const VoiceRecord* SynthEngine::lookup(const ChannelState& c, unsigned key) {
 }
 
 void SynthEngine::addNote(ChannelState& c, const NoteNode& node) {
-    if (node.slot == kWaveSlot &&
-        std::count_if(c.notes.begin(), c.notes.end(), [](const NoteNode& n) { return n.slot == kWaveSlot; }) >=
-            std::ptrdiff_t(kMaxWaveNotes)) {
-        c.notes.erase(std::find_if(c.notes.begin(), c.notes.end(), [](const NoteNode& n) { return n.slot == kWaveSlot; }));
+    if (node.slot == kWaveSlot && std::count_if(c.notes.begin(), c.notes.end(), [](const NoteNode& n) {
+                                      return n.slot == kWaveSlot;
+                                  }) >= std::ptrdiff_t(kMaxWaveNotes)) {
+        c.notes.erase(
+            std::find_if(c.notes.begin(), c.notes.end(), [](const NoteNode& n) { return n.slot == kWaveSlot; }));
     }
     c.notes.push_back(node);
 }
@@ -153,8 +173,10 @@ void SynthEngine::noteOn(unsigned ch, std::uint8_t key, std::uint8_t velocity) {
         return;
     }
     ++eventCounter_;
-    if (channels_[ch].mono()) monoNoteOn(ch, key, velocity);
-    else polyNoteOn(ch, key, velocity);
+    if (channels_[ch].mono())
+        monoNoteOn(ch, key, velocity);
+    else
+        polyNoteOn(ch, key, velocity);
 }
 
 void SynthEngine::monoNoteOn(unsigned ch, std::uint8_t key, std::uint8_t velocity) {
@@ -357,55 +379,55 @@ void SynthEngine::refreshChannelGains(unsigned ch) {
 void SynthEngine::controller(unsigned ch, std::uint8_t number, std::uint8_t value) {
     ChannelState& c = channels_[ch];
     switch (number) {
-    case 0:
-        c.bankMsb = value;
-        resolveBank(ch);
-        break;
-    case 32:
-        c.bankLsb = value;
-        resolveBank(ch);
-        break;
-    case 1:
-        c.modulationDepth = value == 0 ? 0 : static_cast<std::uint8_t>(value / 32 + 1);
-        for (std::uint8_t i = 0; i < kVoiceCount; ++i)
-            if (slots_[i].channel == ch) fm_.setModulationDepth(i, c.modulationDepth);
-        break;
-    case 6:
-        if (c.rpnMsb + c.rpnLsb + c.nrpnSelected == 0) c.bendRange = value;
-        break;
-    case 7:
-        c.volume = value;
-        refreshChannelGains(ch);
-        break;
-    case 10:
-        c.pan = value;
-        refreshChannelGains(ch);
-        break;
-    case 11:
-        c.expression = value;
-        refreshChannelGains(ch);
-        break;
-    case 55:
-        c.mode = value;
-        break;
-    case 98:
-    case 99:
-        c.nrpnSelected = 1;
-        break;
-    case 100:
-        c.nrpnSelected = 0;
-        c.rpnLsb = value;
-        break;
-    case 101:
-        c.nrpnSelected = 0;
-        c.rpnMsb = value;
-        break;
-    case 120:
-    case 123:
-        releaseChannel(ch);
-        break;
-    default:
-        break;
+        case 0:
+            c.bankMsb = value;
+            resolveBank(ch);
+            break;
+        case 32:
+            c.bankLsb = value;
+            resolveBank(ch);
+            break;
+        case 1:
+            c.modulationDepth = value == 0 ? 0 : static_cast<std::uint8_t>(value / 32 + 1);
+            for (std::uint8_t i = 0; i < kVoiceCount; ++i)
+                if (slots_[i].channel == ch) fm_.setModulationDepth(i, c.modulationDepth);
+            break;
+        case 6:
+            if (c.rpnMsb + c.rpnLsb + c.nrpnSelected == 0) c.bendRange = value;
+            break;
+        case 7:
+            c.volume = value;
+            refreshChannelGains(ch);
+            break;
+        case 10:
+            c.pan = value;
+            refreshChannelGains(ch);
+            break;
+        case 11:
+            c.expression = value;
+            refreshChannelGains(ch);
+            break;
+        case 55:
+            c.mode = value;
+            break;
+        case 98:
+        case 99:
+            c.nrpnSelected = 1;
+            break;
+        case 100:
+            c.nrpnSelected = 0;
+            c.rpnLsb = value;
+            break;
+        case 101:
+            c.nrpnSelected = 0;
+            c.rpnMsb = value;
+            break;
+        case 120:
+        case 123:
+            releaseChannel(ch);
+            break;
+        default:
+            break;
     }
 }
 
@@ -423,10 +445,14 @@ void SynthEngine::pitchBend(unsigned ch, std::uint8_t lsb, std::uint8_t msb) {
 void SynthEngine::resolveBank(unsigned ch) {
     ChannelState& c = channels_[ch];
     unsigned bank = 0;
-    if (c.bankMsb == 0 && c.bankLsb == 0) bank = ch == kDrumChannel ? kFirstDrumBank : 0;
-    else if (c.bankMsb == 122 && c.bankLsb <= kLastMelodicBank) bank = c.bankLsb;
-    else if (c.bankMsb == 123 && c.bankLsb == 0) bank = c.program <= 9 ? c.program + kFirstDrumBank : kFirstDrumBank;
-    else if (c.bankMsb == 124 && c.bankLsb <= kLastDrumBank) bank = c.bankLsb + kUserMelodicBank;
+    if (c.bankMsb == 0 && c.bankLsb == 0)
+        bank = ch == kDrumChannel ? kFirstDrumBank : 0;
+    else if (c.bankMsb == 122 && c.bankLsb <= kLastMelodicBank)
+        bank = c.bankLsb;
+    else if (c.bankMsb == 123 && c.bankLsb == 0)
+        bank = c.program <= 9 ? c.program + kFirstDrumBank : kFirstDrumBank;
+    else if (c.bankMsb == 124 && c.bankLsb <= kLastDrumBank)
+        bank = c.bankLsb + kUserMelodicBank;
     c.bank = static_cast<std::uint8_t>(bank);
     const VoiceRecord* voice = voices_.find(c.bank, c.program);
     c.programOperators = voice ? voice->operatorCount : 0;

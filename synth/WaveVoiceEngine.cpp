@@ -14,8 +14,7 @@ constexpr std::uint8_t kMaxStartCount = 126;
 
 }  // namespace
 
-std::uint32_t WaveVoiceEngine::registerWave(std::uint32_t id, std::span<const std::uint8_t> adpcm,
-                                            std::uint32_t rate) {
+std::uint32_t WaveVoiceEngine::registerWave(std::uint32_t id, std::span<const std::uint8_t> adpcm, std::uint32_t rate) {
     if (id > kMaxWaveId) return 0;
     if (id == 0) {
         for (std::uint32_t candidate = kFirstAutoWaveId; candidate <= kMaxWaveId && id == 0; ++candidate)
@@ -86,7 +85,9 @@ void WaveVoiceEngine::stopAll() {
     playing_ = nullptr;
 }
 
-void WaveVoiceEngine::setGain(unsigned index) { gain_ = mixTables().gainW[std::min(index, 192u)]; }
+void WaveVoiceEngine::setGain(unsigned index) {
+    gain_ = mixTables().gainW[std::min(index, 192u)];
+}
 
 void WaveVoiceEngine::mix(std::int16_t* out, std::uint32_t frames) {
     for (std::uint32_t f = 0; f < frames && !idle_; ++f) {

@@ -24,7 +24,9 @@ const fs::path kSongs = "/usr/share/planetblupi/music";
 uint32_t Le32(const std::vector<uint8_t>& b, size_t at) {
     return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | uint32_t(b[at + 3]) << 24;
 }
-uint16_t Le16(const std::vector<uint8_t>& b, size_t at) { return uint16_t(b[at] | b[at + 1] << 8); }
+uint16_t Le16(const std::vector<uint8_t>& b, size_t at) {
+    return uint16_t(b[at] | b[at + 1] << 8);
+}
 
 std::vector<uint8_t> ReadBytes(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -87,9 +89,9 @@ TEST(RenderPayload, ANoteSoundsAndTheSongEndsAtEndOfTrack) {
     CSynthBinding synth(kLibrary);
     ASSERT_TRUE(synth.HasRealtimeExports());
     // Note on at 0, off at 500 ms (480 ticks at 120 bpm), End of Track.
-    const std::vector<uint8_t> smf = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0x01, 0xE0, 'M', 'T', 'r', 'k',
-                                      0, 0, 0, 13, 0x00, 0x90, 69, 100, 0x83, 0x60, 0x80, 69, 0, 0x00, 0xFF, 0x2F,
-                                      0x00, 0x00};
+    const std::vector<uint8_t> smf = {'M',  'T',  'h',  'd',  0,    0,   0, 6,    0,    0,    0,    1,
+                                      0x01, 0xE0, 'M',  'T',  'r',  'k', 0, 0,    0,    13,   0x00, 0x90,
+                                      69,   100,  0x83, 0x60, 0x80, 69,  0, 0x00, 0xFF, 0x2F, 0x00, 0x00};
     std::vector<int16_t> pcm;
     ASSERT_TRUE(RenderSmfPayload(smf.data(), uint32_t(smf.size()), synth, pcm, 22050 * 10));
     // The end is found in the buffer that holds 500 ms: 22 buffers of 512 frames.

@@ -46,7 +46,8 @@ std::vector<uint8_t> Smf(uint16_t division, std::initializer_list<uint8_t> event
 
 // Heap copy of exactly the file's bytes, so a read past them is caught by the sanitizer.
 struct Payload {
-    explicit Payload(const std::vector<uint8_t>& bytes) : size(uint32_t(bytes.size())), data(new uint8_t[bytes.size()]) {
+    explicit Payload(const std::vector<uint8_t>& bytes)
+        : size(uint32_t(bytes.size())), data(new uint8_t[bytes.size()]) {
         std::copy(bytes.begin(), bytes.end(), data.get());
     }
     uint32_t size;
@@ -69,7 +70,7 @@ TEST(MidiSequencer, Division96AndTempo1000000PlaceTick96AtOneSecond) {
     RecordingSynth synth;
     CMidiSequencer sequencer(synth);
     const Payload p(Smf(96, {0x00, 0xFF, 0x51, 0x03, 0x0F, 0x42, 0x40,  // tempo 1000000
-                             0x60, 0x90, 60, 100,                        // 96 ticks later
+                             0x60, 0x90, 60, 100,                       // 96 ticks later
                              0x00, 0xFF, 0x2F, 0x00, 0x00}));
     ASSERT_TRUE(sequencer.Start(p.data.get(), p.size));
     PlayAll(sequencer);
@@ -85,8 +86,8 @@ TEST(MidiSequencer, Division96AndTempo1000000PlaceTick96AtOneSecond) {
 TEST(MidiSequencer, RendersInChunksOf22FramesAndEndsAtEndOfTrack) {
     RecordingSynth synth;
     CMidiSequencer sequencer(synth);
-    const Payload p(Smf(480, {0x00, 0x90, 60, 100, 0x83, 0x60, 0x80, 60, 0, 0x00, 0xFF, 0x2F, 0x00,
-                              0x00, 0x90, 61, 100, 0x00}));  // after End of Track: never played
+    const Payload p(Smf(480, {0x00, 0x90, 60, 100, 0x83, 0x60, 0x80, 60, 0, 0x00, 0xFF, 0x2F, 0x00, 0x00, 0x90, 61, 100,
+                              0x00}));  // after End of Track: never played
     ASSERT_TRUE(sequencer.Start(p.data.get(), p.size));
     // 480 ticks at 120 bpm: 500 ms, reached in the 2048-byte buffer holding frame 11025.
     const uint64_t bytes = PlayAll(sequencer);
@@ -104,10 +105,10 @@ TEST(MidiSequencer, RendersInChunksOf22FramesAndEndsAtEndOfTrack) {
 TEST(MidiSequencer, RunningStatusProgramChangeAndSystemExclusive) {
     RecordingSynth synth;
     CMidiSequencer sequencer(synth);
-    const Payload p(Smf(480, {0x00, 0x91, 60, 100, 0x00, 62, 90,            // running status
-                              0x00, 0xC2, 5,                                 // two bytes
+    const Payload p(Smf(480, {0x00, 0x91, 60,   100,  0x00, 62,   90,          // running status
+                              0x00, 0xC2, 5,                                   // two bytes
                               0x00, 0xF0, 0x05, 0x7E, 0x7F, 0x09, 0x01, 0xF7,  // system exclusive
-                              0x00, 0xF7, 0x02, 0x01, 0x02,                  // escape: skipped
+                              0x00, 0xF7, 0x02, 0x01, 0x02,                    // escape: skipped
                               0x00, 0xFF, 0x2F, 0x00, 0x00}));
     ASSERT_TRUE(sequencer.Start(p.data.get(), p.size));
     PlayAll(sequencer);
@@ -172,10 +173,10 @@ TEST(MidiSequencer, MalformedHeadersPlayNothing) {
 TEST(MidiSequencer, UnsupportedStatusAndTruncatedEventsEndTheSong) {
     const std::vector<std::vector<uint8_t>> songs = {
         Smf(480, {0x00, 0x90, 60, 100, 0x00, 0xF3, 0x01, 0x00, 0x90, 61, 100, 0x00}),  // song select
-        Smf(480, {0x00, 60, 100, 0x00}),                                             // no status yet
-        Smf(480, {0x00, 0x90, 60, 100, 0x00, 0xF0, 0x7F, 0x01}),                     // sysex past the end
-        Smf(480, {0x00, 0x90, 60, 100, 0x00, 0xFF, 0x01, 0x8F, 0xFF, 0xFF}),         // meta past the end
-        Smf(480, {0x00, 0x90, 60, 100, 0x81, 0x81, 0x81}),                           // delta cut short
+        Smf(480, {0x00, 60, 100, 0x00}),                                               // no status yet
+        Smf(480, {0x00, 0x90, 60, 100, 0x00, 0xF0, 0x7F, 0x01}),                       // sysex past the end
+        Smf(480, {0x00, 0x90, 60, 100, 0x00, 0xFF, 0x01, 0x8F, 0xFF, 0xFF}),           // meta past the end
+        Smf(480, {0x00, 0x90, 60, 100, 0x81, 0x81, 0x81}),                             // delta cut short
     };
     for (size_t i = 0; i < songs.size(); ++i) {
         RecordingSynth synth;

@@ -112,7 +112,8 @@ TEST_F(SynthEngineTest, FourOperatorVoiceRefusedWhenBothBudgetsAreShort) {
     // With 28 in use but 26 before the last allocation, it plays.
     SynthEngine fresh;
     fresh.startRealtime();
-    for (const auto& m : {std::vector<uint8_t>{0xB1, 0, 122}, {0xB1, 32, 1}, {0xC1, 0}}) fresh.dispatch(m.data(), m.size());
+    for (const auto& m : {std::vector<uint8_t>{0xB1, 0, 122}, {0xB1, 32, 1}, {0xC1, 0}})
+        fresh.dispatch(m.data(), m.size());
     for (uint8_t k = 0; k < 14; ++k) {
         const uint8_t on[] = {0x90, uint8_t(40 + k), 100};
         fresh.dispatch(on, 3);
@@ -157,15 +158,16 @@ TEST_F(SynthEngineTest, BankResolution) {
         int bank;
     };
     const Case cases[] = {
-        {0, 0, 0, 0, 0},    {9, 0, 0, 0, 10},    {0, 122, 3, 0, 3},   {0, 122, 10, 0, 0},
-        {0, 123, 0, 5, 15}, {0, 123, 0, 20, 10}, {0, 123, 1, 5, 0},   {0, 124, 19, 0, 39},
+        {0, 0, 0, 0, 0},    {9, 0, 0, 0, 10},    {0, 122, 3, 0, 3}, {0, 122, 10, 0, 0},
+        {0, 123, 0, 5, 15}, {0, 123, 0, 20, 10}, {0, 123, 1, 5, 0}, {0, 124, 19, 0, 39},
         {0, 124, 20, 0, 0}, {0, 124, 0, 0, 20},  {0, 121, 0, 0, 0},
     };
     for (const Case& c : cases) {
         send({uint8_t(0xB0 | c.ch), 0, c.msb});
         send({uint8_t(0xB0 | c.ch), 32, c.lsb});
         send({uint8_t(0xC0 | c.ch), c.program});
-        EXPECT_EQ(engine.channel(c.ch).bank, c.bank) << int(c.msb) << "/" << int(c.lsb) << " program " << int(c.program);
+        EXPECT_EQ(engine.channel(c.ch).bank, c.bank)
+            << int(c.msb) << "/" << int(c.lsb) << " program " << int(c.program);
     }
 }
 
@@ -202,7 +204,7 @@ TEST_F(SynthEngineTest, WaveDrumPlaysAndEndsWithItsSample) {
     EXPECT_FALSE(engine.waves().idle());
     EXPECT_NE(out[20], 0);
     EXPECT_EQ(out[20], out[21]);  // both sides
-    out = render(200);           // 200 samples at the output rate: the end
+    out = render(200);            // 200 samples at the output rate: the end
     EXPECT_TRUE(engine.waves().idle());
     EXPECT_EQ(out[399], 0);
 }
@@ -236,7 +238,13 @@ TEST_F(SynthEngineTest, PitchOfA440) {
 
 TEST_F(SynthEngineTest, ShortAndMalformedMessagesAreIgnored) {
     const std::vector<std::vector<uint8_t>> messages = {
-        {}, {0x90}, {0x90, 60}, {0xC0}, {0x3C, 60, 100}, {0xF0}, {0xF0, 0x43, 0x79, 0x05, 0x7F},
+        {},
+        {0x90},
+        {0x90, 60},
+        {0xC0},
+        {0x3C, 60, 100},
+        {0xF0},
+        {0xF0, 0x43, 0x79, 0x05, 0x7F},
         {0xF0, 0x43, 0x79, 0x05, 0x7F, 0x01, 0x00},        // voice definition cut short
         {0xF0, 0x43, 0x79, 0x05, 0x7F, 0x03, 0x00, 0xF7},  // register control cut short
         {0xF0, 0x43, 0x79, 0x05, 0x7F, 0x0C, 0x00, 0xF7},  // no command 12

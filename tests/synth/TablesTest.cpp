@@ -29,14 +29,13 @@ long long lookup(const Entry& e) {
 
 TEST(MixTables, GainAttenuationAndPanEntries) {
     const Entry entries[] = {
-        {"gainF", 0, 32768},   {"gainF", 1, 30935},   {"gainF", 12, 16423},  {"gainF", 40, 3277},
-        {"gainF", 191, 1},     {"gainF", 192, 0},     {"gainW", 0, 32767},   {"gainW", 1, 30935},
-        {"gainW", 192, 0},     {"level", 0, 192},     {"level", 1, 168},     {"level", 64, 24},
-        {"level", 100, 8},     {"level", 127, 0},     {"panLeft", 0, 0},     {"panLeft", 64, 6},
-        {"panLeft", 127, 192}, {"panRight", 0, 192},  {"panRight", 64, 6},   {"panRight", 127, 0},
-        {"totalLevel", 0, 32512}, {"totalLevel", 8, 16423}, {"totalLevel", 63, 142},
-        {"sustain", 0, 2147483648LL}, {"sustain", 1, 1520301996}, {"sustain", 14, 17058069},
-        {"sustain", 15, 48076},
+        {"gainF", 0, 32768},        {"gainF", 1, 30935},       {"gainF", 12, 16423},    {"gainF", 40, 3277},
+        {"gainF", 191, 1},          {"gainF", 192, 0},         {"gainW", 0, 32767},     {"gainW", 1, 30935},
+        {"gainW", 192, 0},          {"level", 0, 192},         {"level", 1, 168},       {"level", 64, 24},
+        {"level", 100, 8},          {"level", 127, 0},         {"panLeft", 0, 0},       {"panLeft", 64, 6},
+        {"panLeft", 127, 192},      {"panRight", 0, 192},      {"panRight", 64, 6},     {"panRight", 127, 0},
+        {"totalLevel", 0, 32512},   {"totalLevel", 8, 16423},  {"totalLevel", 63, 142}, {"sustain", 0, 2147483648LL},
+        {"sustain", 1, 1520301996}, {"sustain", 14, 17058069}, {"sustain", 15, 48076},
     };
     for (const Entry& e : entries) EXPECT_EQ(lookup(e), e.expected) << e.table << "[" << e.index << "]";
 }
@@ -44,19 +43,19 @@ TEST(MixTables, GainAttenuationAndPanEntries) {
 TEST(FmTables, WaveformsFollowTheirShapes) {
     const auto& w = fmTables().waveform;
     EXPECT_EQ(w[0][0], 0);
-    EXPECT_EQ(w[0][1024], 32767);   // 32768 limited
+    EXPECT_EQ(w[0][1024], 32767);  // 32768 limited
     EXPECT_EQ(w[0][3072], -32767);
-    EXPECT_EQ(w[1][3072], 0);        // half sine
-    EXPECT_EQ(w[2][3072], 32767);    // absolute sine
-    EXPECT_EQ(w[3][1024], 32767);    // rising quarter waves
+    EXPECT_EQ(w[1][3072], 0);      // half sine
+    EXPECT_EQ(w[2][3072], 32767);  // absolute sine
+    EXPECT_EQ(w[3][1024], 32767);  // rising quarter waves
     EXPECT_EQ(w[3][1025], 0);
-    EXPECT_EQ(w[4][512], 32767);     // double speed
+    EXPECT_EQ(w[4][512], 32767);  // double speed
     EXPECT_EQ(w[4][2560], 0);
     EXPECT_EQ(w[5][1536], 32767);
     EXPECT_EQ(w[6][0], 32767);
     EXPECT_EQ(w[6][2048], -32767);
-    EXPECT_EQ(w[7][0], 32767);       // 32768 limited
-    EXPECT_EQ(w[7][128], 16384);     // one halving per 128 entries
+    EXPECT_EQ(w[7][0], 32767);    // 32768 limited
+    EXPECT_EQ(w[7][128], 16384);  // one halving per 128 entries
     EXPECT_EQ(w[7][4095], -32767);
     EXPECT_EQ(w[7][4095 - 128], -16384);
 }
