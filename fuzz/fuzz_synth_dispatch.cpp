@@ -30,26 +30,30 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::uint32_t rendered = 0;
     while (reader.next(step)) {
         switch (step.op) {
-        case Op::kMessage:
-            engine.dispatch(step.bytes.data(), step.bytes.size());
-            break;
-        case Op::kRender: {
-            // Long renders let envelopes and waves run out; the total is bounded for speed.
-            const std::uint32_t frames = std::min<std::uint32_t>((step.argument + 1u) * 16u, kMaxFramesPerRender);
-            if (rendered + frames > kMaxFramesPerInput) break;
-            rendered += frames;
-            Render(engine, frames);
-            break;
-        }
-        case Op::kStartStop:
-            if (step.argument & 1) engine.stopRealtime();
-            else engine.startRealtime();
-            break;
-        case Op::kWave:
-            if (step.argument & 1) engine.waves().deleteWave(step.bytes.empty() ? 0 : step.bytes[0]);
-            else engine.waves().registerWave(step.argument >> 1 == 0 ? 0 : 60 + (step.argument >> 1), step.bytes,
-                                             step.bytes.empty() ? 8000 : step.bytes[0] * 100u);
-            break;
+            case Op::kMessage:
+                engine.dispatch(step.bytes.data(), step.bytes.size());
+                break;
+            case Op::kRender: {
+                // Long renders let envelopes and waves run out; the total is bounded for speed.
+                const std::uint32_t frames = std::min<std::uint32_t>((step.argument + 1u) * 16u, kMaxFramesPerRender);
+                if (rendered + frames > kMaxFramesPerInput) break;
+                rendered += frames;
+                Render(engine, frames);
+                break;
+            }
+            case Op::kStartStop:
+                if (step.argument & 1)
+                    engine.stopRealtime();
+                else
+                    engine.startRealtime();
+                break;
+            case Op::kWave:
+                if (step.argument & 1)
+                    engine.waves().deleteWave(step.bytes.empty() ? 0 : step.bytes[0]);
+                else
+                    engine.waves().registerWave(step.argument >> 1 == 0 ? 0 : 60 + (step.argument >> 1), step.bytes,
+                                                step.bytes.empty() ? 8000 : step.bytes[0] * 100u);
+                break;
         }
     }
     Render(engine, 64);

@@ -22,7 +22,8 @@ void PlayEveryBank(mevo::SynthEngine& engine, std::uint8_t program) {
     std::uint8_t channel = 0;
     for (const BankSelect& bank : kBanks) {
         const std::uint8_t cc = std::uint8_t(0xB0 | channel);
-        const std::uint8_t messages[][3] = {{cc, 0, bank.msb}, {cc, 32, bank.lsb},
+        const std::uint8_t messages[][3] = {{cc, 0, bank.msb},
+                                            {cc, 32, bank.lsb},
                                             {std::uint8_t(0xC0 | channel), program, 0},
                                             {std::uint8_t(0x90 | channel), 60, 100}};
         engine.dispatch(messages[0], 3);
@@ -46,18 +47,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::span<const std::uint8_t> image(data + 1, size - 1);
     mevo::SynthEngine engine;
     switch (data[0] % 3) {
-    case 0: {
-        std::vector<std::uint8_t> padded(mevo::kVoiceFileSize, 0);
-        std::copy_n(image.begin(), std::min(image.size(), padded.size()), padded.begin());
-        mevo::readVoiceFile(padded, engine.voices());
-        break;
-    }
-    case 1:
-        mevo::readWaveBank(image, engine.voices(), engine.waves());
-        break;
-    case 2:
-        engine.voices().storeVoiceDefinition(image);
-        break;
+        case 0: {
+            std::vector<std::uint8_t> padded(mevo::kVoiceFileSize, 0);
+            std::copy_n(image.begin(), std::min(image.size(), padded.size()), padded.begin());
+            mevo::readVoiceFile(padded, engine.voices());
+            break;
+        }
+        case 1:
+            mevo::readWaveBank(image, engine.voices(), engine.waves());
+            break;
+        case 2:
+            engine.voices().storeVoiceDefinition(image);
+            break;
     }
     PlayEveryBank(engine, data[0] / 3 % 128);
     return 0;

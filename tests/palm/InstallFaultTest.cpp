@@ -1,6 +1,8 @@
 // Installation and loading when the system fails underneath: a disk that fills, a folder that
 // cannot take files, a folder removed while the run goes on, and memory that runs out.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <filesystem>
@@ -8,8 +10,6 @@
 #include <functional>
 #include <ostream>
 #include <set>
-#include <sys/resource.h>
-#include <unistd.h>
 
 #include "app/progress/ProgressState.h"
 #include "audio/ByteBlock.h"
@@ -26,14 +26,18 @@ namespace {
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
 
-void Put16(Bytes& b, uint16_t v) { b.insert(b.end(), {uint8_t(v), uint8_t(v >> 8)}); }
-void Put32(Bytes& b, uint32_t v) { b.insert(b.end(), {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)}); }
+void Put16(Bytes& b, uint16_t v) {
+    b.insert(b.end(), {uint8_t(v), uint8_t(v >> 8)});
+}
+void Put32(Bytes& b, uint32_t v) {
+    b.insert(b.end(), {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)});
+}
 
 // Format 1, a tempo track and a note track: loading merges them and inserts a Master Volume.
 Bytes FormatOneSmf() {
-    return {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0, 2, 0, 96,
-            'M', 'T', 'r', 'k', 0, 0, 0, 11, 0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20, 0x00, 0xFF, 0x2F, 0x00,
-            'M', 'T', 'r', 'k', 0, 0, 0, 12, 0x00, 0x90, 60, 100, 0x60, 0x80, 60, 0, 0x00, 0xFF, 0x2F, 0x00};
+    return {'M', 'T', 'h', 'd', 0,    0,    0,    6,    0,    1,    0,    2,    0,    96,   'M',  'T',  'r', 'k',
+            0,   0,   0,   11,  0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20, 0x00, 0xFF, 0x2F, 0x00, 'M',  'T', 'r',
+            'k', 0,   0,   0,   12,   0x00, 0x90, 60,   100,  0x60, 0x80, 60,   0,    0x00, 0xFF, 0x2F, 0x00};
 }
 
 // 16-bit mono PCM at 11025 Hz: `frames` frames of a square wave.
@@ -80,7 +84,8 @@ RowState StateOf(const CAudioRow& row) {
 // Records what the run reports, and checks each file reported written while it is still there.
 class CheckingObserver : public CInstallObserver {
 public:
-    CheckingObserver(const fs::path& folder, const std::vector<InstallListEntry>& list) : folder_(folder), list_(list) {}
+    CheckingObserver(const fs::path& folder, const std::vector<InstallListEntry>& list)
+        : folder_(folder), list_(list) {}
     void SetCurrentText(const std::string& fileName) override {
         if (beforeEntry) beforeEntry(fileName);
     }
@@ -256,13 +261,17 @@ std::set<int> EveryAllocationFailure(MakeRow makeRow, Operation operation, std::
     return seen;
 }
 
-auto EmptyRow() { return std::make_unique<CAudioRow>(); }
+auto EmptyRow() {
+    return std::make_unique<CAudioRow>();
+}
 
 TEST(InsufficientMemoryTest, LoadingAFormatOneSmfAnswersThreeAtEveryAllocation) {
-    const std::set<int> seen = EveryAllocationFailure(EmptyRow, [](CAudioRow& row) {
-        CMemoryFile file(FormatOneSmf());
-        return row.LoadSmf(file, "/m/song.mid");
-    }, {kResultNoMemory});
+    const std::set<int> seen = EveryAllocationFailure(EmptyRow,
+                                                      [](CAudioRow& row) {
+                                                          CMemoryFile file(FormatOneSmf());
+                                                          return row.LoadSmf(file, "/m/song.mid");
+                                                      },
+                                                      {kResultNoMemory});
     EXPECT_EQ(seen, (std::set<int>{kResultNoMemory}));
 }
 
@@ -271,18 +280,20 @@ TEST(InsufficientMemoryTest, LoadingAFormatOneSmfAnswersThreeAtEveryAllocation) 
 // and the encoding fail the load as an unsupported file.
 TEST(InsufficientMemoryTest, CuttingAWaveAnswersThreeWhenItsBlockCannotBeObtained) {
     const Bytes longWave = PcmWave(11025 * 12);
-    const std::set<int> seen = EveryAllocationFailure(EmptyRow, [&](CAudioRow& row) {
-        CMemoryFile file(longWave);
-        return row.LoadWave(file, "/s/long.wav");
-    }, {kResultUnsupported, kResultNoMemory});
+    const std::set<int> seen = EveryAllocationFailure(EmptyRow,
+                                                      [&](CAudioRow& row) {
+                                                          CMemoryFile file(longWave);
+                                                          return row.LoadWave(file, "/s/long.wav");
+                                                      },
+                                                      {kResultUnsupported, kResultNoMemory});
     EXPECT_TRUE(seen.count(kResultNoMemory));
 }
 
 TEST(InsufficientMemoryTest, RebuildingAWaveRowKeepsTheRowWhenMemoryRunsOut) {
     const Bytes longWave = PcmWave(11025 * 12);
     const std::set<int> seen = EveryAllocationFailure([&] { return LoadedRow(longWave, "/s/long.wav"); },
-        [](CAudioRow& row) { return AdjustWaveRow(row, 22050, -6); },
-        {kResultUnsupported, kResultNoMemory, kResultFailed});
+                                                      [](CAudioRow& row) { return AdjustWaveRow(row, 22050, -6); },
+                                                      {kResultUnsupported, kResultNoMemory, kResultFailed});
     EXPECT_TRUE(seen.count(kResultNoMemory));
 }
 
