@@ -145,7 +145,9 @@ int RunPlay(const PlayOptions& options, CPreviewPlayer& player, std::ostream& ou
     }
     player.Stop();
     line.Finish();
-    return interrupted ? kInterruptedStatus : 0;
+    if (!interrupted) return 0;
+    fmt::print(out, "Stopped.\n");
+    return kInterruptedStatus;
 }
 
 void AddPlayCommand(CLI::App& app, int& exitStatus) {

@@ -28,8 +28,8 @@ struct PlayOptions {
 
 // Loads the file as adding it to the list does, plays it on `player` and shows the elapsed
 // "mm:ss / mm:ss" on `out` (rewritten in place when `live`, one line per second otherwise)
-// until the end or until `interrupted` is set. Returns 0 at the end, kInterruptedStatus when
-// interrupted, 1 with a reason on `err` otherwise.
+// until the end or until `interrupted` is set. Returns 0 at the end, kInterruptedStatus (after
+// "Stopped.") when interrupted, 1 with a reason on `err` otherwise.
 int RunPlay(const PlayOptions& options, CPreviewPlayer& player, std::ostream& out, std::ostream& err, bool live,
             const std::atomic<bool>& interrupted);
 void AddPlayCommand(CLI::App& app, int& exitStatus);

@@ -198,9 +198,19 @@ TEST_F(PlayCommandTest, ReportsAMissingDeviceOrLibraryAndUnplayableInput) {
 
 TEST_F(PlayCommandTest, CtrlCStopsPlaybackCleanly) {
     ASSERT_TRUE(fs::exists(kLongSong));
-    EXPECT_EQ(Run("timeout --preserve-status -s INT 1 " + kCli + " play " + kLongSong), cli::kInterruptedStatus) << Err();
+    // Ctrl+C once the first time is shown, that is once playback has started.
+    const std::string script = Write("interrupt.sh", [] {
+        const std::string text = "\"$1\" play \"$2\" >\"$3\" & pid=$!\n"
+                                 "for i in $(seq 600); do grep -q '00:00 / ' \"$3\" && break; sleep 0.05; done\n"
+                                 "kill -INT $pid\nwait $pid\n";
+        return Bytes(text.begin(), text.end());
+    }());
+    const int status = std::system(("bash " + script + " " + kCli + " " + kLongSong + " " + (dir / "out.txt").string() +
+                                    " 2>" + (dir / "err.txt").string()).c_str());
+    EXPECT_EQ(WEXITSTATUS(status), cli::kInterruptedStatus);
     EXPECT_EQ(Err(), "");
-    EXPECT_NE(Out().find("music002  MIDI\n"), std::string::npos) << Out();
+    EXPECT_TRUE(Out().starts_with("music002  MIDI\n00:00 / 08:20\n")) << Out();
+    EXPECT_TRUE(Out().ends_with("Stopped.\n")) << Out();
 }
 
 TEST_F(PlayCommandTest, AdjustsTheEntryBeforePlaying) {
@@ -211,6 +221,7 @@ TEST_F(PlayCommandTest, AdjustsTheEntryBeforePlaying) {
     const std::atomic<bool> interrupted{true};  // stops at once, after the start
     EXPECT_EQ(cli::RunPlay({tone, 8000, -6}, player, out, err, false, interrupted), cli::kInterruptedStatus);
     EXPECT_EQ(err.str(), "");
+    EXPECT_EQ(out.str(), "tone  WAVE\nStopped.\n");
     EXPECT_EQ(device.OpenFormat(), ImaAdpcmFormat(1, 8000));
     EXPECT_FALSE(player.IsPlaying());
 }
