@@ -14,8 +14,10 @@
 #include "app/progress/ProgressState.h"
 #include "audio/MulDiv.h"
 #include "audio/SmfItem.h"
+#include "audio/WaveItem.h"
 #include "palm/AudioRow.h"
 #include "palm/InstallRun.h"
+#include "palm/WaveAdjustment.h"
 
 namespace tonaro::cli {
 
@@ -142,7 +144,20 @@ std::tm LocalNow() {
 }  // namespace
 
 bool AdjustEntry(CAudioRow& row, const EntryOptions& options, std::string& reason) {
+    if (auto* wave = dynamic_cast<CWaveItem*>(row.Item())) {
+        if (!options.rate && !options.volume) return true;
+        // The sampling-rate and volume dialogs' pipeline, so the bytes equal what they produce.
+        if (AdjustWaveRow(row, options.rate.value_or(wave->GetFileRate()), options.volume.value_or(0)) != kResultOk) {
+            reason = "the rate must be 44100, 22050, 11025 or 8000 Hz and the volume -12..+12 dB for a WAVE entry";
+            return false;
+        }
+        return true;
+    }
     auto* smf = dynamic_cast<CSmfItem*>(row.Item());
+    if (smf && options.rate) {
+        reason = "--rate applies to WAVE entries only";
+        return false;
+    }
     if (smf && options.volume) {
         if (*options.volume < 0 || *options.volume > kMaxMidiVolume) {
             reason = fmt::format("volume {} is outside 0..{} for a MIDI entry", *options.volume, kMaxMidiVolume);
@@ -204,7 +219,9 @@ void AddConvertCommand(CLI::App& app, int& exitStatus) {
     command->add_option("files", options->files, "MIDI or WAVE files")->required();
     command->add_option("-o,--output", options->outputDir, "Folder that receives the files")->required();
     command->add_flag("--dump", options->dump, "Write the plain .MID / .WAV payloads instead of databases");
-    command->add_option("--volume", options->entry.volume, "Master Volume of MIDI entries, 0..127");
+    command->add_option("--rate", options->entry.rate, "Sampling rate of WAVE entries: 44100, 22050, 11025 or 8000");
+    command->add_option("--volume", options->entry.volume,
+                        "Master Volume of MIDI entries, 0..127; gain of WAVE entries in dB, -12..12");
     command->callback([options, &exitStatus] { exitStatus = RunConvert(*options, std::cout, std::cerr); });
 }
 

@@ -17,7 +17,8 @@ namespace tonaro::cli {
 
 // How each loaded entry is adjusted before it is written, as the adjustment dialogs would.
 struct EntryOptions {
-    std::optional<int> volume;  // MIDI entries: Master Volume 0..127
+    std::optional<uint32_t> rate;  // WAVE entries: 44100, 22050, 11025 or 8000 Hz
+    std::optional<int> volume;     // MIDI entries: Master Volume 0..127; WAVE entries: -12..+12 dB
 };
 
 struct ConvertOptions {

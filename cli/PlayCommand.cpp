@@ -65,24 +65,6 @@ std::unique_ptr<CAudioRow> Load(const std::string& path, std::string& reason) {
     return nullptr;
 }
 
-// Applies --rate and --volume as the adjustment dialogs would.
-bool Adjust(CAudioRow& row, const PlayOptions& options, std::string& reason) {
-    if (row.Class() == AudioClass::Smf) {
-        if (options.rate) {
-            reason = "--rate applies to WAVE entries only";
-            return false;
-        }
-        return AdjustEntry(row, EntryOptions{options.volume}, reason);
-    }
-    if (!options.rate && !options.volume) return true;
-    const auto* wave = static_cast<const CWaveItem*>(row.Item());
-    if (AdjustWaveRow(row, options.rate.value_or(wave->GetFileRate()), options.volume.value_or(0)) != kResultOk) {
-        reason = "the rate must be 44100, 22050, 11025 or 8000 Hz and the volume -12..+12 dB for a WAVE entry";
-        return false;
-    }
-    return true;
-}
-
 class CProgressLine {
 public:
     CProgressLine(std::ostream& out, bool live, uint32_t totalSeconds)
@@ -119,7 +101,7 @@ int RunPlay(const PlayOptions& options, CPreviewPlayer& player, std::ostream& ou
     }
     std::string reason;
     std::unique_ptr<CAudioRow> row = Load(options.file, reason);
-    if (!row || !Adjust(*row, options, reason)) {
+    if (!row || !AdjustEntry(*row, EntryOptions{options.rate, options.volume}, reason)) {
         fmt::print(err, "{}: {}\n", options.file, reason);
         return 1;
     }
