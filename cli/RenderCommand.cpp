@@ -1,5 +1,7 @@
 #include "cli/RenderCommand.h"
 
+#include "cli/ScoreRender.h"
+
 #include <fmt/format.h>
 #include <fmt/ostream.h>
 
@@ -148,7 +150,13 @@ void AddRenderCommand(CLI::App& app, int& exitStatus) {
     command->add_option("-o,--output", options->output, "WAVE file to write")->required();
     command->add_option("--volume", options->volume, "Master volume 0..127, as the volume dialog sets it")
         ->check(CLI::Range(0, 127));
-    command->callback([options, &exitStatus] {
+    auto scoreOptions = std::make_shared<ScoreRenderOptions>();
+    AddScoreRenderOptions(*command, *scoreOptions);
+    command->callback([options, scoreOptions, &exitStatus] {
+        if (auto status = RunScoreRender(options->input, options->output, *scoreOptions, std::cerr)) {
+            exitStatus = *status;
+            return;
+        }
         CSynthBinding synth;
         exitStatus = RunRender(*options, synth, std::cerr);
     });
