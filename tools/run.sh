@@ -10,4 +10,8 @@ cli=build/default/bin/tonaro2-cli
 if (($#)); then
   exec "$cli" "$@"
 fi
-"$cli" --help
+songs=(/usr/share/planetblupi/music/*.mid)
+[ -e "${songs[0]}" ] || songs=($(dpkg -L planetblupi-music-midi | grep -i '\.mid$'))
+mkdir -p build/demo
+"$cli" convert "${songs[@]}" -o build/demo
+"$cli" info build/demo/*.PDB
