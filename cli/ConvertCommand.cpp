@@ -85,23 +85,6 @@ struct LoadedEntry {
     std::string path;
 };
 
-// Offers the file to the MIDI loader, then to the WAVE loader; a reason when neither takes it.
-std::unique_ptr<CAudioRow> LoadEntry(const std::string& path, std::string& reason) {
-    auto file = CDiskFile::Open(path, CDiskFile::Mode::Read);
-    if (!file) {
-        reason = "The file cannot be opened.";
-        return nullptr;
-    }
-    auto row = std::make_unique<CAudioRow>();
-    int result = row->LoadSmf(*file, path);
-    if (result != kResultOk && result != kResultNoMemory && result != kResultCancelled)
-        result = row->LoadWave(*file, path);
-    if (result == kResultOk) return row;
-    reason = result == kResultNoMemory    ? "Insufficient memory"
-             : result == kResultCancelled ? "Cancelled."
-                                          : "This file format is not supported.";
-    return nullptr;
-}
 
 class CConvertReport : public CInstallObserver {
 public:
@@ -142,6 +125,23 @@ std::tm LocalNow() {
 }
 
 }  // namespace
+
+std::unique_ptr<CAudioRow> LoadEntry(const std::string& path, std::string& reason) {
+    auto file = CDiskFile::Open(path, CDiskFile::Mode::Read);
+    if (!file) {
+        reason = "The file cannot be opened.";
+        return nullptr;
+    }
+    auto row = std::make_unique<CAudioRow>();
+    int result = row->LoadSmf(*file, path);
+    if (result != kResultOk && result != kResultNoMemory && result != kResultCancelled)
+        result = row->LoadWave(*file, path);
+    if (result == kResultOk) return row;
+    reason = result == kResultNoMemory    ? "Insufficient memory"
+             : result == kResultCancelled ? "Cancelled."
+                                          : "This file format is not supported.";
+    return nullptr;
+}
 
 bool AdjustEntry(CAudioRow& row, const EntryOptions& options, std::string& reason) {
     if (auto* wave = dynamic_cast<CWaveItem*>(row.Item())) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <iosfwd>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -27,6 +28,10 @@ struct ConvertOptions {
     bool dump = false;  // plain .MID / .WAV payloads instead of .PDB databases
     EntryOptions entry;
 };
+
+// Offers the file to the MIDI loader, then to the WAVE loader, as the add flow does; a reason
+// when neither takes it.
+std::unique_ptr<CAudioRow> LoadEntry(const std::string& path, std::string& reason);
 
 // Applies the options to one loaded row; false with a reason when they do not fit the entry.
 bool AdjustEntry(CAudioRow& row, const EntryOptions& options, std::string& reason);

@@ -49,22 +49,6 @@ private:
 // Minutes are shown modulo 60, as the list shows play times.
 std::string Clock(uint32_t seconds) { return fmt::format("{:02d}:{:02d}", seconds / 60 % 60, seconds % 60); }
 
-// Offers the file to the MIDI loader, then to the WAVE loader, as the add flow does.
-std::unique_ptr<CAudioRow> Load(const std::string& path, std::string& reason) {
-    auto file = CDiskFile::Open(path, CDiskFile::Mode::Read);
-    if (!file) {
-        reason = "The file cannot be opened.";
-        return nullptr;
-    }
-    auto row = std::make_unique<CAudioRow>();
-    int result = row->LoadSmf(*file, path);
-    if (result != kResultOk && result != kResultNoMemory && result != kResultCancelled)
-        result = row->LoadWave(*file, path);
-    if (result == kResultOk) return row;
-    reason = result == kResultNoMemory ? "Insufficient memory" : "This file format is not supported.";
-    return nullptr;
-}
-
 class CProgressLine {
 public:
     CProgressLine(std::ostream& out, bool live, uint32_t totalSeconds)
@@ -100,7 +84,7 @@ int RunPlay(const PlayOptions& options, CPreviewPlayer& player, std::ostream& ou
         return 1;
     }
     std::string reason;
-    std::unique_ptr<CAudioRow> row = Load(options.file, reason);
+    std::unique_ptr<CAudioRow> row = LoadEntry(options.file, reason);
     if (!row || !AdjustEntry(*row, EntryOptions{options.rate, options.volume}, reason)) {
         fmt::print(err, "{}: {}\n", options.file, reason);
         return 1;
