@@ -49,6 +49,10 @@ void FmVoiceEngine::clearAll() {
     for (auto& v : voices_) v.clear();
 }
 
+void FmVoiceEngine::reset() {
+    voices_ = {};
+}
+
 void FmVoiceEngine::render(std::int16_t* out, std::uint32_t frames) {
     for (auto& v : voices_) v.prepare(frames);
     std::array<std::int32_t, kBlockFrames> left;

@@ -22,6 +22,8 @@ public:
     void keyOn(unsigned index);
     void keyOff(unsigned index);
     void clearAll();
+    // Every voice as at construction.
+    void reset();
 
     // Applies pending changes, renders every voice and writes `frames` stereo frames (left
     // first), each sample clamped to -32767..32767.

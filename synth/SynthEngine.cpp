@@ -84,7 +84,11 @@ void SynthEngine::startRealtime() {
     static constexpr std::uint8_t kMasterAttenuationZero[] = {0xF0, 0x43, 0x79, 0x05, 0x7F, 0x0A, 0x40, 0xF7};
     headerReset();
     resetChannels();
-    fm_.clearAll();
+    // A preview starts from the state the engine had at load: slot stamps, voices' LFO phases,
+    // envelopes and pending changes left by an earlier preview would otherwise change it.
+    slots_ = {};
+    fm_.reset();
+    waves_.stopAll();
     dispatch(kDynamicAllocation);
     dispatch(kMasterAttenuationZero);
     for (unsigned ch = 0; ch < kChannelCount; ++ch) controller(ch, 120, 0);
