@@ -1,7 +1,9 @@
 // The whole-song path on any score: received in parts, fixed, generated, sought and generated
 // again, in the order the input picks, with output bounded per input.
 // Input: a flags byte (bit 0 repeat, bits 1-2 the part count less one, bit 3 seek before fixing),
-// two bytes of seek position in 4 ms units (big-endian), then the score.
+// two bytes of seek position in ms (big-endian), then the score. A seek renders the time from the
+// last event before it to the position, so positions stay within about a minute: longer ones
+// run the same code for longer, and 1 ms steps can hit an event's time exactly.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -32,7 +34,7 @@ void GenerateSome(mevo::WholeSong& song) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 3) return 0;
     const std::uint8_t flags = data[0];
-    const std::uint32_t seekMs = ((std::uint32_t(data[1]) << 8) | data[2]) * 4u;
+    const std::uint32_t seekMs = (std::uint32_t(data[1]) << 8) | data[2];
     const std::uint8_t* score = data + 3;
     const std::size_t scoreSize = size - 3;
 
