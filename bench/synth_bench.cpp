@@ -90,11 +90,21 @@ int main(int argc, char** argv) {
         const fs::path midi = work / path.filename();
         WriteFile(midi, payload, size);
 
-        std::vector<int16_t> pcm;
+        // Rendered as tonaro2-cli render does it: each device buffer goes to the WAVE file at once.
+        uint64_t samples = 0;
         const auto start = Clock::now();
-        tonaro::cli::RenderSmfPayload(payload, size, synth, pcm, (uint64_t(row.PlayTime()) + 10000) * 22050 / 1000);
         auto wave = tonaro::CDiskFile::Open((work / "ours.wav").string(), tonaro::CDiskFile::Mode::CreateWrite);
-        if (!wave || !tonaro::cli::WriteWaveFile(*wave, pcm) || !wave->Close()) std::fprintf(stderr, "write failed\n");
+        if (!wave) {
+            std::fprintf(stderr, "%s: cannot be written\n", (work / "ours.wav").c_str());
+            return 1;
+        }
+        tonaro::cli::CWaveFileStream stream(*wave);
+        tonaro::cli::RenderSmfPayload(payload, size, synth, (uint64_t(row.PlayTime()) + 10000) * 22050 / 1000,
+                                      [&](const int16_t* pcm, size_t count) {
+                                          samples += count;
+                                          return stream.Append(pcm, count);
+                                      });
+        if (!stream.Finish() || !wave->Close()) std::fprintf(stderr, "write failed\n");
         const double ours = Seconds(Clock::now() - start);
         item->UnlockPayload();
 
@@ -111,7 +121,7 @@ int main(int argc, char** argv) {
         peakOurs = std::max(peakOurs, oursKb);
         peakTimidity = std::max(peakTimidity, timidityKb);
 
-        const double audio = double(pcm.size() / 2) / 22050.0;
+        const double audio = double(samples / 2) / 22050.0;
         audioTotal += audio;
         oursTotal += ours;
         timidityTotal += timidity;

@@ -44,22 +44,26 @@ void PutTag(uint8_t* at, const char (&tag)[5]) {
 
 }  // namespace
 
-bool RenderSmfPayload(const uint8_t* data, uint32_t size, CSynthBinding& synth, std::vector<int16_t>& pcm,
-                      uint64_t maxFrames) {
+bool RenderSmfPayload(const uint8_t* data, uint32_t size, CSynthBinding& synth, uint64_t maxFrames,
+                      const PcmSink& sink) {
     CMidiSequencer sequencer(synth);
     if (!sequencer.Start(data, size)) return false;
     synth.StartRealtime();
-    // Each device buffer is filled in place at the end of `pcm`; the synthesizer overwrites it.
-    pcm.reserve(pcm.size() + size_t(maxFrames) * 2 + kBufferBytes / 2);
+    std::array<int16_t, kBufferBytes / 2> buffer;
     while (sequencer.FramesRendered() < maxFrames) {
-        const size_t at = pcm.size();
-        pcm.resize(at + kBufferBytes / 2);
-        const uint32_t bytes = sequencer.Fill(pcm.data() + at, kBufferBytes);
-        pcm.resize(at + bytes / 2);
-        if (bytes == 0) break;
+        const uint32_t bytes = sequencer.Fill(buffer.data(), kBufferBytes);
+        if (bytes == 0 || !sink(buffer.data(), bytes / 2)) break;
     }
     synth.StopRealtime();
     return true;
+}
+
+bool RenderSmfPayload(const uint8_t* data, uint32_t size, CSynthBinding& synth, std::vector<int16_t>& pcm,
+                      uint64_t maxFrames) {
+    return RenderSmfPayload(data, size, synth, maxFrames, [&pcm](const int16_t* samples, size_t count) {
+        pcm.insert(pcm.end(), samples, samples + count);
+        return true;
+    });
 }
 
 std::array<uint8_t, kWaveHeaderBytes> MakeWaveHeader(uint32_t dataBytes) {
@@ -92,13 +96,61 @@ std::vector<uint8_t> MakeWaveFile(const std::vector<int16_t>& pcm) {
     return out;
 }
 
-bool WriteWaveFile(CFile& file, std::vector<int16_t>& pcm) {
-    const auto header = MakeWaveHeader(uint32_t(pcm.size() * 2));
-    if constexpr (std::endian::native != std::endian::little) {
-        for (int16_t& sample : pcm) sample = int16_t(uint16_t(sample) >> 8 | uint16_t(sample) << 8);
-    }
-    return file.Write(header.data(), header.size()) && (pcm.empty() || file.Write(pcm.data(), pcm.size() * 2));
+CWaveFileStream::CWaveFileStream(CFile& file) : file_(file) {
+    const auto header = MakeWaveHeader(0);
+    ok_ = file_.Write(header.data(), header.size());
 }
+
+bool CWaveFileStream::Append(const int16_t* samples, size_t count) {
+    if (!ok_ || count == 0) return ok_;
+    if constexpr (std::endian::native == std::endian::little) {
+        ok_ = file_.Write(samples, count * 2);
+    } else {
+        std::vector<uint8_t> bytes(count * 2);
+        for (size_t i = 0; i < count; ++i) PutLe16(&bytes[2 * i], uint16_t(samples[i]));
+        ok_ = file_.Write(bytes.data(), bytes.size());
+    }
+    dataBytes_ += count * 2;
+    return ok_;
+}
+
+bool CWaveFileStream::Finish() {
+    const auto header = MakeWaveHeader(uint32_t(dataBytes_));
+    ok_ = ok_ && file_.Seek(0) && file_.Write(header.data(), header.size());
+    return ok_;
+}
+
+bool WriteWaveFile(CFile& file, const std::vector<int16_t>& pcm) {
+    CWaveFileStream wave(file);
+    return wave.Append(pcm.data(), pcm.size()) && wave.Finish();
+}
+
+namespace {
+
+// Streams the rendering of an SMF payload to the output WAVE file; the header is checked before
+// the file is created.
+int RenderToWaveFile(const uint8_t* payload, uint32_t size, CSynthBinding& synth, uint64_t maxFrames,
+                     const RenderOptions& options, std::ostream& err) {
+    if (CMidiSequencer check(synth); !check.Start(payload, size)) {
+        fmt::print(err, "{}: the MIDI header cannot be played\n", options.input);
+        return 1;
+    }
+    auto out = CDiskFile::Open(options.output, CDiskFile::Mode::CreateWrite);
+    if (!out) {
+        fmt::print(err, "{}: cannot be written\n", options.output);
+        return 1;
+    }
+    CWaveFileStream wave(*out);
+    RenderSmfPayload(payload, size, synth, maxFrames,
+                     [&wave](const int16_t* samples, size_t count) { return wave.Append(samples, count); });
+    if (!wave.Finish() || !out->Close()) {
+        fmt::print(err, "{}: cannot be written\n", options.output);
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace
 
 int RunRender(const RenderOptions& options, CSynthBinding& synth, std::ostream& err) {
     if (!synth.IsLoaded()) {
@@ -124,21 +176,10 @@ int RunRender(const RenderOptions& options, CSynthBinding& synth, std::ostream& 
 
     const uint64_t maxFrames =
         (uint64_t(item->GetPlayTime()) + kMaxMsPastPlayTime) * CMidiSequencer::kSampleRate / 1000;
-    std::vector<int16_t> pcm;
     const uint8_t* payload = item->LockPayload();
-    const bool played = RenderSmfPayload(payload, item->GetPayloadSize(), synth, pcm, maxFrames);
+    const int status = RenderToWaveFile(payload, item->GetPayloadSize(), synth, maxFrames, options, err);
     if (payload) item->UnlockPayload();
-    if (!played) {
-        fmt::print(err, "{}: the MIDI header cannot be played\n", options.input);
-        return 1;
-    }
-
-    auto out = CDiskFile::Open(options.output, CDiskFile::Mode::CreateWrite);
-    if (!out || !WriteWaveFile(*out, pcm) || !out->Close()) {
-        fmt::print(err, "{}: cannot be written\n", options.output);
-        return 1;
-    }
-    return 0;
+    return status;
 }
 
 void AddRenderCommand(CLI::App& app, int& exitStatus) {
