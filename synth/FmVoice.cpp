@@ -76,11 +76,15 @@ void FmVoice::clear() {
 }
 
 void FmVoice::prepare(std::uint32_t frames) {
-    if (pending_ & kNewVoice) applyVoice();
-    if (pending_ & (kKeyOn | kKeyOff)) applyKeys();
-    if (pending_ & (kNewVoice | kPitch)) applyPitch();
-    if (pending_ & kModulation) applyModulation();
-    pending_ = 0;
+    if (pending_) {
+        if (pending_ & kNewVoice) applyVoice();
+        if (pending_ & (kKeyOn | kKeyOff)) applyKeys();
+        if (pending_ & (kNewVoice | kPitch)) applyPitch();
+        if (pending_ & kModulation) applyModulation();
+        pending_ = 0;
+        // States and rates changed here only; the envelope steps keep their own changes in step.
+        for (auto& op : operators_) op.syncEnvelope();
+    }
     if (operatorCount_ != 0) applyLfo(frames);
 }
 
@@ -163,7 +167,13 @@ bool FmVoice::silent() const {
 // What rendering a voice whose operators are all inaudible does: every output is 0, envelopes
 // fall, phases advance and the feedback history fills with zeros.
 void FmVoice::skip(std::uint32_t frames) {
-    for (int n = 0; n < operatorCount_; ++n) operators_[n].skipInaudible(frames);
+    for (int n = 0; n < operatorCount_; ++n) {
+        FmOperator& op = operators_[n];
+        if (op.state == EnvelopeState::Off)
+            op.phase += frames * op.phaseStep;  // nothing else moves until the next key-on
+        else
+            op.skipInaudible(frames);
+    }
     history2_ = frames == 1 ? history1_ : 0;
     history1_ = 0;
 }
@@ -274,7 +284,6 @@ constexpr std::array<BlockRenderer, 6> kSingleRenderers{&renderOne<0>, &renderOn
 }  // namespace
 
 bool FmVoice::beginBlock(std::uint32_t frames) {
-    for (int n = 0; n < operatorCount_; ++n) operators_[n].syncEnvelope();
     if (!silent()) return true;
     skip(frames);
     return false;
