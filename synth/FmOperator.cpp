@@ -84,8 +84,9 @@ void FmOperator::stepRising() {
     syncEnvelope();
 }
 
-// While level * (2^30 - factor) <= 2^30, each step takes exactly 1 off the level
-// (floor(level * factor / 2^30) = level - 1), so runs of such steps are taken at once.
+// A step takes d = ceil(level * (2^30 - factor) / 2^30) off the level (floor(level * factor /
+// 2^30) = level - d), and d stays the same for every level down to the lowest one that still
+// gives it, so runs of such steps are taken at once.
 void FmOperator::skipInaudible(std::uint32_t frames) {
     syncEnvelope();
     phase += frames * phaseStep;
@@ -94,13 +95,16 @@ void FmOperator::skipInaudible(std::uint32_t frames) {
                                      : state == EnvelopeState::Decay ? decayFactor
                                                                      : sustainFactor;
         const std::uint64_t loss = (std::uint64_t(1) << 30) - factor;
-        const bool linear = level != 0 && loss != 0 && std::uint64_t(level) * loss <= (std::uint64_t(1) << 30);
         if (loss == 0 && state != EnvelopeState::Decay) break;  // the level holds
+        std::uint64_t decrement = 0;
         std::uint32_t steps = 0;
-        if (linear && state != EnvelopeState::Decay) {
-            steps = std::min(frames, level);
-        } else if (linear && level > sustainThreshold) {
-            steps = std::min(frames, level - sustainThreshold);
+        if (level != 0 && loss != 0 && !(state == EnvelopeState::Decay && level <= sustainThreshold)) {
+            decrement = (std::uint64_t(level) * loss + (std::uint64_t(1) << 30) - 1) >> 30;
+            const std::uint64_t lowest = ((decrement - 1) << 30) / loss + 1;  // <= level
+            std::uint64_t run = (level - lowest) / decrement + 1;
+            if (state == EnvelopeState::Decay)  // up to the step that reaches the sustain threshold
+                run = std::min(run, (level - sustainThreshold + decrement - 1) / decrement);
+            steps = static_cast<std::uint32_t>(std::min<std::uint64_t>(frames, run));
         }
         if (steps == 0) {
             stepEnvelope();  // falling states leave the phase alone
@@ -108,7 +112,7 @@ void FmOperator::skipInaudible(std::uint32_t frames) {
             if (loss == 0 && state == EnvelopeState::Decay) break;  // decay that holds above sustain
             continue;
         }
-        level -= steps;
+        level -= static_cast<std::uint32_t>(steps * decrement);
         frames -= steps;
         if (level == 0)
             state = EnvelopeState::Off;

@@ -1,6 +1,7 @@
 // FM voices against values worked out by hand from the tables and rules.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "synth/FmVoiceEngine.h"
@@ -155,6 +156,52 @@ TEST_F(FmVoiceTest, FourOperatorChainSounds) {
     for (int16_t s : out) peak = std::max(peak, std::abs(int(s)));
     EXPECT_GT(peak, 10000);
     EXPECT_LE(peak, 32767);
+}
+
+// Skipping an inaudible operator takes runs of envelope steps at once; it must land on the level
+// and state that stepping one sample at a time gives, across rates, levels and the decay's
+// sustain threshold.
+TEST(FmOperatorSkip, RunsOfStepsMatchSingleSteps) {
+    struct Case {
+        EnvelopeState state;
+        int rate;  // decay factor table index
+        uint32_t level;
+        uint32_t sustainThreshold;
+        uint32_t frames;
+    };
+    const Case cases[] = {
+        {EnvelopeState::Release, 16, 65535, 0, 4000},   // slow: one off per step below ~8000
+        {EnvelopeState::Release, 40, 65535, 0, 4000},   // fast: many off per step, then to 0
+        {EnvelopeState::Release, 63, 30000, 0, 300},    // the fastest rate
+        {EnvelopeState::Sustain, 28, 50000, 0, 100000}, // runs out before the frames do
+        {EnvelopeState::Sustain, 3, 40000, 0, 500},     // factor 2^30: the level holds
+        {EnvelopeState::Decay, 36, 65000, 20000, 3000}, // crosses the threshold, then sustains
+        {EnvelopeState::Decay, 20, 9000, 8999, 50},     // threshold one below the level
+        {EnvelopeState::Decay, 2, 60000, 48076, 50},    // holding decay above the threshold
+        {EnvelopeState::Decay, 50, 1000, 5000, 50},     // already at or below the threshold
+    };
+    for (const Case& c : cases) {
+        for (uint32_t frames : {1u, 7u, 22u, c.frames}) {
+            FmOperator stepped;
+            stepped.state = c.state;
+            stepped.level = c.level;
+            stepped.decayFactor = kDecayFactor[c.rate];
+            stepped.sustainFactor = kDecayFactor[std::max(c.rate - 8, 0)];
+            stepped.releaseFactor = kDecayFactor[c.rate];
+            stepped.sustainThreshold = c.sustainThreshold;
+            stepped.phaseStep = 1234567;
+            stepped.syncEnvelope();
+            FmOperator skipped = stepped;
+            skipped.skipInaudible(frames);
+            for (uint32_t f = 0; f < frames; ++f) {
+                stepped.stepEnvelope();
+                stepped.phase += stepped.phaseStep;
+            }
+            EXPECT_EQ(skipped.level, stepped.level) << int(c.state) << " rate " << c.rate << " frames " << frames;
+            EXPECT_EQ(skipped.state, stepped.state) << int(c.state) << " rate " << c.rate << " frames " << frames;
+            EXPECT_EQ(skipped.phase, stepped.phase);
+        }
+    }
 }
 
 }  // namespace
