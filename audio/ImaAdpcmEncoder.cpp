@@ -55,8 +55,10 @@ void CImaAdpcmEncoder::Encode(const WaveFormat& pcm, const uint8_t* data, uint32
     const uint32_t blocksPerChunk = chunkBytes / shape.blockAlign;
     const uint32_t reports = total / chunkBytes + 1;
     std::fill(out, out + total, 0);
-    const int survivors = survivors_ ? survivors_ : SurvivorsFor(pcm.samplesPerSec);
-    ChannelCoder coders[2] = {{CImaTrellis(survivors), {}, {}}, {CImaTrellis(survivors), {}, {}}};
+    Search search = SearchFor(pcm.samplesPerSec);
+    if (survivors_) search.survivors = survivors_;
+    ChannelCoder coders[2] = {{CImaTrellis(search.survivors, search.bucketShift), {}, {}},
+                              {CImaTrellis(search.survivors, search.bucketShift), {}, {}}};
 
     // Every channel of every block is a job of its own: each writes only its header and groups.
     // Within a chunk a second thread takes the odd jobs; without one the even ones run first.

@@ -14,22 +14,27 @@ namespace tonaro {
 // channel's last sample. 8-bit samples are widened to (u - 128) × 256 first.
 class CImaAdpcmEncoder {
 public:
-    // Survivors of the code search per step; more is slower and a little more exact. Lower rates
-    // have fewer samples to search and gain more from a wider search.
-    static constexpr int SurvivorsFor(uint32_t rate) {
+    // The code search at a rate: survivors per step, and the span (a power of two) within which
+    // decoded values count as alike. More survivors are slower and more exact; lower rates have
+    // fewer samples to search and afford more.
+    struct Search {
+        int survivors;
+        int bucketShift;
+    };
+    static constexpr Search SearchFor(uint32_t rate) {
         constexpr struct {
             uint32_t upToRate;
-            int survivors;
-        } kByRate[] = {{11025, 32}, {22050, 24}};
+            Search search;
+        } kByRate[] = {{11025, {128, 6}}, {22050, {64, 6}}};
         for (const auto& entry : kByRate)
-            if (rate <= entry.upToRate) return entry.survivors;
-        return 16;
+            if (rate <= entry.upToRate) return entry.search;
+        return {48, 6};
     }
     // Bytes encoded between two progress reports (whole blocks of every format).
     static constexpr uint32_t kChunkBytes = 4096;
     using Progress = std::function<void(int percent)>;
 
-    // 0 survivors: SurvivorsFor the rate of what is encoded.
+    // 0 survivors: SearchFor the rate of what is encoded.
     explicit CImaAdpcmEncoder(int survivors = 0) : survivors_(survivors) {}
 
     // Bytes of the blocks that hold every whole frame of `size` PCM bytes; 0 when the PCM cannot

@@ -1,6 +1,7 @@
 #include "audio/ImaAdpcmTrellis.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "audio/ImaAdpcm.h"
 
@@ -9,46 +10,130 @@ namespace tonaro {
 namespace {
 
 constexpr size_t kRootCount = kImaMaxStepIndex + 1;
+constexpr size_t kMaxSurvivors = 256;
+constexpr size_t kCodesPerPath = 3;  // children of each path
+constexpr int kTableBits = 12;       // dedupe table entries: several per child of the widest frontier
+// Costs are kept relative to the cheapest path and saturate here: a path this far behind is lost.
+constexpr int32_t kCostLimit = int32_t(1) << 30;
+constexpr int32_t kErrorLimit = 32767;  // squared, below kCostLimit
 
-// ImaDifference for every step index and magnitude, looked up in the search's inner loop.
-const auto kDifferences = [] {
-    std::array<std::array<int32_t, 8>, kRootCount> table{};
-    for (size_t index = 0; index < kRootCount; ++index)
-        for (int magnitude = 0; magnitude < 8; ++magnitude)
-            table[index][size_t(magnitude)] = ImaDifference(kImaStepTable[index], magnitude);
+// 4 / step for every step index: the nearest magnitude is |delta| × this, truncated.
+const auto kInverseQuarterSteps = [] {
+    std::array<float, kRootCount> table{};
+    for (size_t index = 0; index < kRootCount; ++index) table[index] = 4.0f / float(kImaStepTable[index]);
     return table;
 }();
 
+// By value, so that the search's loops vectorise.
+constexpr int32_t Min(int32_t a, int32_t b) {
+    return a < b ? a : b;
+}
+constexpr int32_t Clamp(int32_t value, int32_t low, int32_t high) {
+    return value < low ? low : value > high ? high : value;
+}
+
+// Child `code` (0..2: the window of three magnitudes around the nearest one, where
+// step × (2m + 1) / 8 is closest to |delta|, with delta's sign) of each of `parents` paths;
+// returns the cheapest child's cost.
+[[gnu::always_inline]] inline int32_t ExpandPaths(size_t parents, int32_t code, int32_t target, int bucketShift,
+                                                  const int32_t* __restrict cost, const int32_t* __restrict predictors,
+                                                  const int32_t* __restrict indices, const int32_t* __restrict steps,
+                                                  const float* __restrict inverses, int32_t* __restrict childCost,
+                                                  int32_t* __restrict childPredictor, int32_t* __restrict childIndex,
+                                                  int32_t* __restrict childCode, uint32_t* __restrict childBucket) {
+    int32_t cheapest = INT32_MAX;
+    for (size_t i = 0; i < parents; ++i) {
+        const int32_t predictor = predictors[i];
+        const int32_t step = steps[i];
+        const int32_t delta = target - predictor;
+        const int32_t sign = delta >> 31;
+        const int32_t nearest = Min(7, int32_t(float((delta ^ sign) - sign) * inverses[i]));
+        const int32_t magnitude = Clamp(nearest - 1, 0, 5) + code;
+        const int32_t diff = (step >> 3) + (-(magnitude >> 2 & 1) & step) + (-(magnitude >> 1 & 1) & step >> 1) +
+                             (-(magnitude & 1) & step >> 2);
+        const int32_t decoded = Clamp(predictor + ((diff ^ sign) - sign), -32768, 32767);
+        const int32_t error = Min(std::abs(target - decoded), kErrorLimit);
+        const int32_t total = cost[i] + error * error;
+        const int32_t index = Clamp(indices[i] + (magnitude < 4 ? -1 : 2 * magnitude - 6), 0, kImaMaxStepIndex);
+        childCost[i] = total;
+        childPredictor[i] = decoded;
+        childIndex[i] = index;
+        childCode[i] = (sign & 8) | magnitude;
+        const uint32_t key = uint32_t(decoded + 32768) >> bucketShift << 7 | uint32_t(index);
+        childBucket[i] = (key * 0x9E3779B1u) >> (32 - kTableBits);
+        cheapest = Min(cheapest, total);
+    }
+    return cheapest;
+}
+
+// Every child of the frontier, code-major; returns the cheapest child's cost. Compiled twice, for
+// plain x86-64 and for AVX2 (eight paths at a time): the same integer arithmetic, the same result.
+#define TONARO_EXPAND_CHILDREN(name)                                                                                   \
+    int32_t name(size_t parents, int32_t target, int bucketShift, const int32_t* cost, const int32_t* predictors,      \
+                 const int32_t* indices, const int32_t* steps, const float* inverses, int32_t* childCost,              \
+                 int32_t* childPredictor, int32_t* childIndex, int32_t* childCode, uint32_t* childBucket) {            \
+        int32_t cheapest = INT32_MAX;                                                                                  \
+        for (int32_t code = 0; code < int32_t(kCodesPerPath); ++code) {                                                \
+            const size_t base = size_t(code) * parents;                                                                \
+            cheapest = Min(cheapest, ExpandPaths(parents, code, target, bucketShift, cost, predictors, indices, steps, \
+                                                 inverses, childCost + base, childPredictor + base, childIndex + base, \
+                                                 childCode + base, childBucket + base));                               \
+        }                                                                                                              \
+        return cheapest;                                                                                               \
+    }
+
+TONARO_EXPAND_CHILDREN(ExpandChildren)
+#if defined(__x86_64__) && defined(__GNUC__)
+const bool kHasAvx2 = __builtin_cpu_supports("avx2");
+__attribute__((target("avx2"))) TONARO_EXPAND_CHILDREN(ExpandChildrenAvx2)
+#endif
+#undef TONARO_EXPAND_CHILDREN
+
 }  // namespace
 
-CImaTrellis::CImaTrellis(int survivors)
-    : survivors_(size_t(std::max(survivors, 1))), best_(survivors_), keys_(survivors_) {
-    frontier_.reserve(std::max(survivors_, kRootCount));
+CImaTrellis::CImaTrellis(int survivors, int bucketShift)
+    : survivors_(std::clamp<size_t>(size_t(std::max(survivors, 1)), 1, kMaxSurvivors)),
+      bucketShift_(std::clamp(bucketShift, 0, 16)) {
+    const size_t nodes = std::max(survivors_, kRootCount);
+    cost_.resize(nodes);
+    predictor_.resize(nodes);
+    index_.resize(nodes);
+    step_.resize(nodes);
+    inverseQuarterStep_.resize(nodes);
+    const size_t children = nodes * kCodesPerPath;
+    childCost_.resize(children);
+    childPredictor_.resize(children);
+    childIndex_.resize(children);
+    childCode_.resize(children);
+    childBucket_.resize(children);
+    table_.assign(size_t(1) << kTableBits, UINT32_MAX);
+    live_.resize(children);
+    bins_.resize(children);
+    chosen_.resize(survivors_);
 }
 
 CImaTrellis::Result CImaTrellis::Encode(const int16_t* target, size_t count, uint8_t* codes) {
-    frontier_.clear();
-    for (uint32_t index = 0; index < kRootCount; ++index) frontier_.push_back({0, target[0], int32_t(index), index, 0});
+    for (size_t index = 0; index < kRootCount; ++index) {
+        cost_[index] = 0;
+        predictor_[index] = target[0];
+        index_[index] = int32_t(index);
+        step_[index] = kImaStepTable[index];
+        inverseQuarterStep_[index] = kInverseQuarterSteps[index];
+    }
+    frontierSize_ = kRootCount;
+    scale_ = 8;
     if (traceParent_.size() < count * survivors_) {
         traceParent_.resize(count * survivors_);
         traceCode_.resize(count * survivors_);
     }
-
     for (size_t step = 1; step < count; ++step) {
-        count_ = 0;
-        seen_.fill(0);
-        // The frontier rises in cost, so once a parent costs as much as the worst kept child, no
-        // child of it or of any later parent can be kept.
-        for (uint32_t slot = 0; slot < frontier_.size(); ++slot) {
-            if (count_ == survivors_ && frontier_[slot].cost >= best_[count_ - 1].cost) break;
-            Expand(frontier_[slot], slot, target[step]);
-        }
-        Select(step);
+        const size_t children = Expand(target[step]);
+        Dedupe(children);
+        Select(children, step);
     }
-
-    const auto best = std::min_element(frontier_.begin(), frontier_.end(),
-                                       [](const Node& a, const Node& b) { return a.cost < b.cost; });
-    uint32_t slot = uint32_t(best - frontier_.begin());
+    const size_t best =
+        size_t(std::min_element(cost_.begin(), cost_.begin() + ptrdiff_t(frontierSize_)) - cost_.begin());
+    uint32_t slot = uint32_t(best);
     for (size_t step = count - 1; step >= 1; --step) {
         codes[step - 1] = traceCode_[step * survivors_ + slot];
         slot = traceParent_[step * survivors_ + slot];
@@ -57,64 +142,97 @@ CImaTrellis::Result CImaTrellis::Encode(const int16_t* target, size_t count, uin
     return {target[0], uint8_t(count > 1 ? slot : 0)};
 }
 
-void CImaTrellis::Expand(const Node& node, uint32_t slot, int32_t target) {
-    const int32_t step = kImaStepTable[node.stepIndex];
-    const std::array<int32_t, 8>& differences = kDifferences[size_t(node.stepIndex)];
-    const int32_t delta = target - node.predictor;
-    const uint32_t sign = delta < 0 ? 8 : 0;
-    // The code whose reconstruction lies nearest: step × (2m + 1) / 8 is closest to |delta|.
-    const int nearest = std::min(7, int(4 * int64_t(delta < 0 ? -delta : delta) / step));
-    auto offer = [&](uint32_t code) {
-        const int32_t diff = differences[code & 7];
-        const int32_t decoded = std::clamp((code & 8) ? node.predictor - diff : node.predictor + diff, -32768, 32767);
-        const int64_t error = target - decoded;
-        const uint64_t cost = node.cost + uint64_t(error * error);
-        if (count_ == survivors_ && cost >= best_[count_ - 1].cost) return;
-        const int32_t nextIndex = std::clamp(node.stepIndex + kImaIndexTable[code], 0, kImaMaxStepIndex);
-        Offer({cost, decoded, nextIndex, slot, code});
-    };
-    for (int magnitude = std::max(0, nearest - 1); magnitude <= std::min(7, nearest + 1); ++magnitude)
-        offer(sign | uint32_t(magnitude));
-    // Near zero the other sign's smallest step may keep a better state.
-    if (nearest == 0) offer(sign ^ 8);
+size_t CImaTrellis::Expand(int32_t target) {
+    auto expand = ExpandChildren;
+#if defined(__x86_64__) && defined(__GNUC__)
+    if (kHasAvx2) expand = ExpandChildrenAvx2;
+#endif
+    cheapest_ = expand(frontierSize_, target, bucketShift_, cost_.data(), predictor_.data(), index_.data(),
+                       step_.data(), inverseQuarterStep_.data(), childCost_.data(), childPredictor_.data(),
+                       childIndex_.data(), childCode_.data(), childBucket_.data());
+    return frontierSize_ * kCodesPerPath;
 }
 
-uint32_t CImaTrellis::KeyOf(const Node& node) {
-    return (uint32_t(node.predictor + 32768) >> kBucketShift) << 7 | uint32_t(node.stepIndex);
+void CImaTrellis::Dedupe(size_t count) {
+    const int32_t* __restrict childCost = childCost_.data();
+    const uint32_t* __restrict childBucket = childBucket_.data();
+    uint32_t* __restrict table = table_.data();
+    for (size_t n = 0; n < count; ++n) {
+        uint32_t& best = table[childBucket[n]];
+        best = std::min(best, uint32_t(childCost[n]));
+    }
 }
 
-void CImaTrellis::Offer(const Node& child) {
-    const uint32_t key = KeyOf(child);
-    uint64_t& word = seen_[(key >> 6) % seen_.size()];
-    const uint64_t bit = uint64_t(1) << (key & 63);
-    // A child replaces a dearer one of its key in place, else it displaces the dearest kept.
-    size_t position = std::min(count_, survivors_ - 1);
-    if (word & bit) {
-        const auto held = std::find(keys_.begin(), keys_.begin() + ptrdiff_t(count_), key);
-        if (held != keys_.begin() + ptrdiff_t(count_)) {
-            position = size_t(held - keys_.begin());
-            if (best_[position].cost <= child.cost) return;
-            --count_;
+void CImaTrellis::Select(size_t count, size_t step) {
+    const int32_t* __restrict childCost = childCost_.data();
+    const uint32_t* __restrict childBucket = childBucket_.data();
+    uint32_t* __restrict table = table_.data();
+    // The live children: the cheapest of each state bucket, the first of equals. Each bucket's
+    // entry goes back to all ones as its live child is found.
+    uint16_t* __restrict live = live_.data();
+    size_t liveCount = 0;
+    for (size_t n = 0; n < count; ++n) {
+        uint32_t& best = table[childBucket[n]];
+        const uint32_t alive = best == uint32_t(childCost[n]);
+        best |= 0 - alive;
+        live[liveCount] = uint16_t(n);
+        liveCount += alive;
+    }
+    uint16_t* __restrict chosen = chosen_.data();
+    size_t kept = 0;
+    if (liveCount <= survivors_) {
+        std::copy_n(live, liveCount, chosen);
+        kept = liveCount;
+    } else {
+        // Linear bins of the cost above the cheapest child, the last taking everything beyond.
+        // Everything below the bin where the survivors are reached is kept, and of that bin as
+        // many as fit, in slot order. The width aims the next step's cut at the middle bins.
+        uint16_t* __restrict bins = bins_.data();
+        const int scale = scale_;
+        const int32_t cheapest = cheapest_;
+        for (size_t k = 0; k < liveCount; ++k)
+            bins[k] = uint16_t(Min((childCost[live[k]] - cheapest) >> scale, kLastBin));
+        // Four interleaved histograms, so that runs of one bin do not wait on each other.
+        histogram_.fill(0);
+        for (size_t k = 0; k < liveCount; ++k) ++histogram_[(k & 3) * kBinCount + bins[k]];
+        size_t cut = 0, below = 0;
+        for (;; ++cut) {
+            const size_t inBin = size_t(histogram_[cut]) + histogram_[kBinCount + cut] +
+                                 histogram_[2 * kBinCount + cut] + histogram_[3 * kBinCount + cut];
+            if (below + inBin >= survivors_) break;
+            below += inBin;
+        }
+        if (cut < kLastBin / 4 && scale_ > 0) --scale_;
+        if (cut >= kLastBin * 3 / 4 && scale_ < 30) ++scale_;
+        for (size_t k = 0; k < liveCount; ++k) {
+            chosen[kept] = live[k];
+            kept += bins[k] < cut;
+        }
+        for (size_t k = 0; k < liveCount && kept < survivors_; ++k) {
+            chosen[kept] = live[k];
+            kept += bins[k] == cut;
         }
     }
-    word |= bit;
-    for (; position > 0 && best_[position - 1].cost > child.cost; --position) {
-        best_[position] = best_[position - 1];
-        keys_[position] = keys_[position - 1];
-    }
-    best_[position] = child;
-    keys_[position] = key;
-    count_ = std::min(count_ + 1, survivors_);
-}
-
-void CImaTrellis::Select(size_t step) {
+    const size_t parents = frontierSize_;
     uint16_t* parent = &traceParent_[step * survivors_];
     uint8_t* code = &traceCode_[step * survivors_];
-    frontier_.assign(best_.begin(), best_.begin() + ptrdiff_t(count_));
-    for (size_t slot = 0; slot < count_; ++slot) {
-        parent[slot] = uint16_t(frontier_[slot].parent);
-        code[slot] = uint8_t(frontier_[slot].code);
+    int32_t cheapestKept = INT32_MAX;
+    for (size_t k = 0; k < kept; ++k) cheapestKept = Min(cheapestKept, childCost[chosen[k]]);
+    for (size_t k = 0; k < kept; ++k) {
+        const size_t n = chosen[k];
+        const int32_t index = childIndex_[n];
+        cost_[k] = Min(childCost[n] - cheapestKept, kCostLimit);
+        predictor_[k] = childPredictor_[n];
+        index_[k] = index;
+        step_[k] = kImaStepTable[size_t(index)];
+        inverseQuarterStep_[k] = kInverseQuarterSteps[size_t(index)];
+        // Children are code-major.
+        size_t from = n;
+        for (size_t other = 1; other < kCodesPerPath; ++other) from -= from >= parents ? parents : 0;
+        parent[k] = uint16_t(from);
+        code[k] = uint8_t(childCode_[n]);
     }
+    frontierSize_ = kept;
 }
 
 }  // namespace tonaro
