@@ -13,9 +13,10 @@ constexpr size_t kRootCount = kImaMaxStepIndex + 1;
 constexpr size_t kMaxSurvivors = 256;
 constexpr size_t kCodesPerPath = 3;  // children of each path
 constexpr int kTableBits = 12;       // dedupe table entries: several per child of the widest frontier
-// Costs are kept relative to the cheapest path and saturate here: a path this far behind is lost.
-constexpr int32_t kCostLimit = int32_t(1) << 30;
-constexpr int32_t kErrorLimit = 32767;  // squared, below kCostLimit
+// Costs are kept relative to the cheapest path, at most kCostLimit (a path this far behind is
+// lost); a child's cost saturates at kSaturated, below the dedupe table's empty entry.
+constexpr uint32_t kCostLimit = uint32_t(1) << 31;
+constexpr uint32_t kSaturated = UINT32_MAX - 1;
 
 // 4 / step for every step index: the nearest magnitude is |delta| × this, truncated.
 const auto kInverseQuarterSteps = [] {
@@ -28,6 +29,9 @@ const auto kInverseQuarterSteps = [] {
 constexpr int32_t Min(int32_t a, int32_t b) {
     return a < b ? a : b;
 }
+constexpr uint32_t Min(uint32_t a, uint32_t b) {
+    return a < b ? a : b;
+}
 constexpr int32_t Clamp(int32_t value, int32_t low, int32_t high) {
     return value < low ? low : value > high ? high : value;
 }
@@ -35,13 +39,14 @@ constexpr int32_t Clamp(int32_t value, int32_t low, int32_t high) {
 // Child `code` (0..2: the window of three magnitudes around the nearest one, where
 // step × (2m + 1) / 8 is closest to |delta|, with delta's sign) of each of `parents` paths;
 // returns the cheapest child's cost.
-[[gnu::always_inline]] inline int32_t ExpandPaths(size_t parents, int32_t code, int32_t target, int bucketShift,
-                                                  const int32_t* __restrict cost, const int32_t* __restrict predictors,
-                                                  const int32_t* __restrict indices, const int32_t* __restrict steps,
-                                                  const float* __restrict inverses, int32_t* __restrict childCost,
-                                                  int32_t* __restrict childPredictor, int32_t* __restrict childIndex,
-                                                  int32_t* __restrict childCode, uint32_t* __restrict childBucket) {
-    int32_t cheapest = INT32_MAX;
+[[gnu::always_inline]] inline uint32_t ExpandPaths(size_t parents, int32_t code, int32_t target, int bucketShift,
+                                                   const uint32_t* __restrict cost,
+                                                   const int32_t* __restrict predictors,
+                                                   const int32_t* __restrict indices, const int32_t* __restrict steps,
+                                                   const float* __restrict inverses, uint32_t* __restrict childCost,
+                                                   int32_t* __restrict childPredictor, int32_t* __restrict childIndex,
+                                                   int32_t* __restrict childCode, uint32_t* __restrict childBucket) {
+    uint32_t cheapest = UINT32_MAX;
     for (size_t i = 0; i < parents; ++i) {
         const int32_t predictor = predictors[i];
         const int32_t step = steps[i];
@@ -52,8 +57,10 @@ constexpr int32_t Clamp(int32_t value, int32_t low, int32_t high) {
         const int32_t diff = (step >> 3) + (-(magnitude >> 2 & 1) & step) + (-(magnitude >> 1 & 1) & step >> 1) +
                              (-(magnitude & 1) & step >> 2);
         const int32_t decoded = Clamp(predictor + ((diff ^ sign) - sign), -32768, 32767);
-        const int32_t error = Min(std::abs(target - decoded), kErrorLimit);
-        const int32_t total = cost[i] + error * error;
+        const uint32_t error = uint32_t(std::abs(target - decoded));
+        const uint32_t square = error * error;  // below 2^32
+        const uint32_t sum = cost[i] + square;
+        const uint32_t total = sum < square ? kSaturated : Min(sum, kSaturated);
         const int32_t index = Clamp(indices[i] + (magnitude < 4 ? -1 : 2 * magnitude - 6), 0, kImaMaxStepIndex);
         childCost[i] = total;
         childPredictor[i] = decoded;
@@ -69,10 +76,10 @@ constexpr int32_t Clamp(int32_t value, int32_t low, int32_t high) {
 // Every child of the frontier, code-major; returns the cheapest child's cost. Compiled twice, for
 // plain x86-64 and for AVX2 (eight paths at a time): the same integer arithmetic, the same result.
 #define TONARO_EXPAND_CHILDREN(name)                                                                                   \
-    int32_t name(size_t parents, int32_t target, int bucketShift, const int32_t* cost, const int32_t* predictors,      \
-                 const int32_t* indices, const int32_t* steps, const float* inverses, int32_t* childCost,              \
-                 int32_t* childPredictor, int32_t* childIndex, int32_t* childCode, uint32_t* childBucket) {            \
-        int32_t cheapest = INT32_MAX;                                                                                  \
+    uint32_t name(size_t parents, int32_t target, int bucketShift, const uint32_t* cost, const int32_t* predictors,    \
+                  const int32_t* indices, const int32_t* steps, const float* inverses, uint32_t* childCost,            \
+                  int32_t* childPredictor, int32_t* childIndex, int32_t* childCode, uint32_t* childBucket) {           \
+        uint32_t cheapest = UINT32_MAX;                                                                                \
         for (int32_t code = 0; code < int32_t(kCodesPerPath); ++code) {                                                \
             const size_t base = size_t(code) * parents;                                                                \
             cheapest = Min(cheapest, ExpandPaths(parents, code, target, bucketShift, cost, predictors, indices, steps, \
@@ -154,17 +161,17 @@ size_t CImaTrellis::Expand(int32_t target) {
 }
 
 void CImaTrellis::Dedupe(size_t count) {
-    const int32_t* __restrict childCost = childCost_.data();
+    const uint32_t* __restrict childCost = childCost_.data();
     const uint32_t* __restrict childBucket = childBucket_.data();
     uint32_t* __restrict table = table_.data();
     for (size_t n = 0; n < count; ++n) {
         uint32_t& best = table[childBucket[n]];
-        best = std::min(best, uint32_t(childCost[n]));
+        best = std::min(best, childCost[n]);
     }
 }
 
 void CImaTrellis::Select(size_t count, size_t step) {
-    const int32_t* __restrict childCost = childCost_.data();
+    const uint32_t* __restrict childCost = childCost_.data();
     const uint32_t* __restrict childBucket = childBucket_.data();
     uint32_t* __restrict table = table_.data();
     // The live children: the cheapest of each state bucket, the first of equals. Each bucket's
@@ -173,7 +180,7 @@ void CImaTrellis::Select(size_t count, size_t step) {
     size_t liveCount = 0;
     for (size_t n = 0; n < count; ++n) {
         uint32_t& best = table[childBucket[n]];
-        const uint32_t alive = best == uint32_t(childCost[n]);
+        const uint32_t alive = best == childCost[n];
         best |= 0 - alive;
         live[liveCount] = uint16_t(n);
         liveCount += alive;
@@ -189,7 +196,7 @@ void CImaTrellis::Select(size_t count, size_t step) {
         // many as fit, in slot order. The width aims the next step's cut at the middle bins.
         uint16_t* __restrict bins = bins_.data();
         const int scale = scale_;
-        const int32_t cheapest = cheapest_;
+        const uint32_t cheapest = cheapest_;
         for (size_t k = 0; k < liveCount; ++k)
             bins[k] = uint16_t(Min((childCost[live[k]] - cheapest) >> scale, kLastBin));
         // Four interleaved histograms, so that runs of one bin do not wait on each other.
@@ -203,7 +210,7 @@ void CImaTrellis::Select(size_t count, size_t step) {
             below += inBin;
         }
         if (cut < kLastBin / 4 && scale_ > 0) --scale_;
-        if (cut >= kLastBin * 3 / 4 && scale_ < 30) ++scale_;
+        if (cut >= kLastBin * 3 / 4 && scale_ < 31) ++scale_;
         for (size_t k = 0; k < liveCount; ++k) {
             chosen[kept] = live[k];
             kept += bins[k] < cut;
@@ -216,7 +223,7 @@ void CImaTrellis::Select(size_t count, size_t step) {
     const size_t parents = frontierSize_;
     uint16_t* parent = &traceParent_[step * survivors_];
     uint8_t* code = &traceCode_[step * survivors_];
-    int32_t cheapestKept = INT32_MAX;
+    uint32_t cheapestKept = UINT32_MAX;
     for (size_t k = 0; k < kept; ++k) cheapestKept = Min(cheapestKept, childCost[chosen[k]]);
     for (size_t k = 0; k < kept; ++k) {
         const size_t n = chosen[k];

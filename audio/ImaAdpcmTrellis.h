@@ -31,7 +31,7 @@ public:
     Result Encode(const int16_t* target, size_t count, uint8_t* codes);
 
 private:
-    static constexpr int32_t kLastBin = 63;
+    static constexpr uint32_t kLastBin = 63;
     static constexpr size_t kBinCount = kLastBin + 1;
 
     // Children of the frontier for one target sample, code-major; returns how many.
@@ -47,18 +47,18 @@ private:
     size_t frontierSize_ = 0;
     // The frontier: cost above its cheapest path (saturating), predictor, step index, step and
     // 4 / step.
-    std::vector<int32_t> cost_;
+    std::vector<uint32_t> cost_;
     std::vector<int32_t> predictor_;
     std::vector<int32_t> index_;
     std::vector<int32_t> step_;
     std::vector<float> inverseQuarterStep_;
     // Children.
-    std::vector<int32_t> childCost_;
+    std::vector<uint32_t> childCost_;
     std::vector<int32_t> childPredictor_;
     std::vector<int32_t> childIndex_;
     std::vector<int32_t> childCode_;
     std::vector<uint32_t> childBucket_;  // dedupe table entry of the child's state
-    int32_t cheapest_ = 0;               // cost of the cheapest child
+    uint32_t cheapest_ = 0;              // cost of the cheapest child
     // Per state bucket the cheapest child cost of the step; all ones between steps.
     std::vector<uint32_t> table_;
     // Selection: the live children, the rank bins of their costs, the four-way histogram of the
