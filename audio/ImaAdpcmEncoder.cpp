@@ -1,6 +1,7 @@
 #include "audio/ImaAdpcmEncoder.h"
 
 #include <algorithm>
+#include <barrier>
 #include <functional>
 #include <system_error>
 #include <thread>
@@ -61,7 +62,7 @@ void CImaAdpcmEncoder::Encode(const WaveFormat& pcm, const uint8_t* data, uint32
                               {CImaTrellis(search.survivors, search.bucketShift), {}, {}}};
 
     // Every channel of every block is a job of its own: each writes only its header and groups.
-    // Within a chunk a second thread takes the odd jobs; without one the even ones run first.
+    // Within a chunk the helper thread takes the odd jobs; without one the even ones run first.
     auto runJobs = [&](ChannelCoder& coder, uint32_t firstBlock, uint32_t jobs, uint32_t parity) {
         for (uint32_t job = parity; job < jobs; job += 2) {
             const uint32_t block = firstBlock + job / shape.channels;
@@ -70,26 +71,46 @@ void CImaAdpcmEncoder::Encode(const WaveFormat& pcm, const uint8_t* data, uint32
                           job % shape.channels, shape, out + size_t(block) * shape.blockAlign);
         }
     };
-    int lastPercent = -1;
-    for (uint32_t chunk = 0; chunk * blocksPerChunk < blocks; ++chunk) {
-        const uint32_t firstBlock = chunk * blocksPerChunk;
-        const uint32_t jobs = std::min(blocksPerChunk, blocks - firstBlock) * shape.channels;
-        std::thread helper;
-        if (jobs > 1) {
-            try {
-                helper = std::thread(runJobs, std::ref(coders[1]), firstBlock, jobs, 1u);
-            } catch (const std::system_error&) {
-            }
+    // One helper thread for the whole encoding, in step with this one chunk by chunk: starting a
+    // thread per chunk costs more than a chunk's work on small inputs.
+    const uint32_t chunks = (blocks + blocksPerChunk - 1) / blocksPerChunk;
+    uint32_t firstBlock = 0, jobs = 0;
+    bool finished = false;
+    std::barrier sync(2);
+    std::jthread helper;
+    if (chunks * blocksPerChunk * shape.channels > 1) {
+        try {
+            helper = std::jthread([&] {
+                for (;;) {
+                    sync.arrive_and_wait();
+                    if (finished) return;
+                    runJobs(coders[1], firstBlock, jobs, 1);
+                    sync.arrive_and_wait();
+                }
+            });
+        } catch (const std::system_error&) {
         }
-        runJobs(coders[0], firstBlock, jobs, 0);
-        if (helper.joinable())
-            helper.join();
-        else
+    }
+    int lastPercent = -1;
+    for (uint32_t chunk = 0; chunk < chunks; ++chunk) {
+        firstBlock = chunk * blocksPerChunk;
+        jobs = std::min(blocksPerChunk, blocks - firstBlock) * shape.channels;
+        if (helper.joinable()) {
+            sync.arrive_and_wait();
+            runJobs(coders[0], firstBlock, jobs, 0);
+            sync.arrive_and_wait();
+        } else {
+            runJobs(coders[0], firstBlock, jobs, 0);
             runJobs(coders[1], firstBlock, jobs, 1);
+        }
         if (!progress) continue;
         const int percent = ChunkPercent(chunk + 1, reports);
         if (percent != lastPercent) progress(percent);
         lastPercent = percent;
+    }
+    if (helper.joinable()) {
+        finished = true;
+        sync.arrive_and_wait();
     }
 }
 
