@@ -3,13 +3,12 @@
 // The first byte picks the dialog's rate and volume; the rest is the file.
 #include <array>
 #include <cstdint>
-#include <cstdlib>
 #include <vector>
 
 #include "audio/File.h"
 #include "audio/ResultCode.h"
+#include "fuzz/DatabaseCheck.h"
 #include "palm/AudioRow.h"
-#include "palm/DatabaseReader.h"
 #include "palm/WaveAdjustment.h"
 
 using namespace tonaro;
@@ -17,15 +16,6 @@ using namespace tonaro;
 namespace {
 
 constexpr std::array<uint32_t, 5> kRates = {44100, 22050, 11025, 8000, 16000};
-
-void CheckDatabase(CAudioRow& row) {
-    row.SetDatabaseName("AlarmSound2026121005000000001");
-    CMemoryFile out;
-    if (!row.WriteDatabase(&out) || out.Length() != row.ConvertedSize() || out.Length() > kMaxDatabaseBytes) abort();
-    SoundDatabaseInfo info;
-    std::string reason;
-    if (!ReadSoundDatabase(out.Bytes(), info, reason)) abort();
-}
 
 }  // namespace
 
@@ -35,10 +25,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CMemoryFile file(std::vector<uint8_t>(data + 1, data + size));
     CAudioRow row;
     if (row.LoadWave(file, "fuzz.wav") != kResultOk) return 0;
-    CheckDatabase(row);
+    fuzzinput::CheckDatabase(row);
 
     // -13..+13 dB reaches both refused ends of the dialog's range.
     const int volumeDb = int(choice >> 3) % 27 - 13;
-    if (AdjustWaveRow(row, kRates[(choice & 7) % kRates.size()], volumeDb) == kResultOk) CheckDatabase(row);
+    if (AdjustWaveRow(row, kRates[(choice & 7) % kRates.size()], volumeDb) == kResultOk) fuzzinput::CheckDatabase(row);
     return 0;
 }
