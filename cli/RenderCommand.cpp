@@ -1,7 +1,5 @@
 #include "cli/RenderCommand.h"
 
-#include "cli/ScoreRender.h"
-
 #include <fmt/format.h>
 #include <fmt/ostream.h>
 
@@ -14,6 +12,7 @@
 
 #include "audio/File.h"
 #include "audio/SmfItem.h"
+#include "cli/ScoreRender.h"
 #include "palm/AudioRow.h"
 #include "preview/MidiSequencer.h"
 #include "preview/SynthBinding.h"
@@ -83,17 +82,6 @@ std::array<uint8_t, kWaveHeaderBytes> MakeWaveHeader(uint32_t dataBytes) {
     PutTag(h + 36, "data");
     PutLe32(h + 40, dataBytes);
     return header;
-}
-
-std::vector<uint8_t> MakeWaveFile(const std::vector<int16_t>& pcm) {
-    const auto header = MakeWaveHeader(uint32_t(pcm.size() * 2));
-    std::vector<uint8_t> out(header.begin(), header.end());
-    out.reserve(header.size() + pcm.size() * 2);
-    for (int16_t sample : pcm) {
-        out.push_back(uint8_t(uint16_t(sample)));
-        out.push_back(uint8_t(uint16_t(sample) >> 8));
-    }
-    return out;
 }
 
 CWaveFileStream::CWaveFileStream(CFile& file) : file_(file) {

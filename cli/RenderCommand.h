@@ -42,8 +42,6 @@ bool RenderSmfPayload(const uint8_t* data, uint32_t size, CSynthBinding& synth, 
 inline constexpr uint32_t kWaveHeaderBytes = 44;
 // The header of a 22050 Hz 16-bit stereo RIFF WAVE file with `dataBytes` of samples.
 std::array<uint8_t, kWaveHeaderBytes> MakeWaveHeader(uint32_t dataBytes);
-// A whole WAVE file image of `pcm`.
-std::vector<uint8_t> MakeWaveFile(const std::vector<int16_t>& pcm);
 
 // Writes a WAVE file while its samples arrive, so a song is never held whole: a header is written
 // first and its sizes are filled in by Finish().

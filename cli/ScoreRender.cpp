@@ -12,6 +12,7 @@
 #include <iterator>
 #include <memory>
 
+#include "audio/File.h"
 #include "cli/RenderCommand.h"
 #include "preview/SynthBinding.h"
 
@@ -93,7 +94,9 @@ private:
 
 }  // namespace
 
-bool IsScoreFile(std::span<const uint8_t> bytes) { return bytes.size() >= 4 && std::memcmp(bytes.data(), "MMMD", 4) == 0; }
+bool IsScoreFile(std::span<const uint8_t> bytes) {
+    return bytes.size() >= 4 && std::memcmp(bytes.data(), "MMMD", 4) == 0;
+}
 
 uint64_t FramesOfOnePlay(uint64_t start, uint32_t startMs, uint32_t lastEventMs) {
     if (startMs >= lastEventMs) return kChunkFrames;
@@ -162,11 +165,8 @@ std::optional<int> RunScoreRender(const std::string& input, const std::string& o
     }
     std::vector<int16_t> pcm;
     if (RenderScore(score, *api, options, pcm, err) != 0) return 1;
-    const std::vector<uint8_t> wave = MakeWaveFile(pcm);
-    std::ofstream out(output, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(wave.data()), std::streamsize(wave.size()));
-    out.close();
-    if (!out) {
+    auto out = CDiskFile::Open(output, CDiskFile::Mode::CreateWrite);
+    if (!out || !WriteWaveFile(*out, pcm) || !out->Close()) {
         fmt::print(err, "{}: cannot be written\n", output);
         return 1;
     }

@@ -82,7 +82,8 @@ TEST(RenderPayload, WaveFileHeaderDescribes22050HzStereo16Bit) {
     EXPECT_EQ(Le16(wave, 34), 16);
     EXPECT_EQ(Le32(wave, 40), 8u);
     EXPECT_EQ(Le16(wave, 46), 0xFFFF);  // -1, little-endian
-    EXPECT_EQ(MakeWaveFile({1, -1, 300, -300}), wave);
+    const std::vector<uint8_t> samples = {0x01, 0x00, 0xFF, 0xFF, 0x2C, 0x01, 0xD4, 0xFE};
+    EXPECT_EQ(std::vector<uint8_t>(wave.begin() + 44, wave.end()), samples);
 }
 
 TEST(RenderPayload, ANoteSoundsAndTheSongEndsAtEndOfTrack) {
