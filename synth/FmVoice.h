@@ -63,6 +63,7 @@ private:
     void skip(std::uint32_t frames);
     template <int Algorithm>
     friend struct VoiceKernel;
+    friend class FmVoiceLanes;
 
     std::uint8_t pending_ = 0;
     std::uint8_t operatorCount_ = 0;

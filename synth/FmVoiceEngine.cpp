@@ -10,6 +10,8 @@ namespace {
 // Sounding voices go in pairs through one loop, so the processor overlaps their serial chains
 // (envelope and feedback); integer sums make the order of the mix irrelevant.
 constexpr std::uint32_t kBlockFrames = 256;
+// Below this many two-operator voices the scalar pairs are faster than vector lanes.
+constexpr std::size_t kLaneMinimum = 3;
 
 }  // namespace
 
@@ -62,9 +64,21 @@ void FmVoiceEngine::render(std::int16_t* out, std::uint32_t frames) {
         std::fill_n(left.begin(), n, 0);
         std::fill_n(right.begin(), n, 0);
         std::array<FmVoice*, kVoiceCount> sounding;
+        std::array<FmVoice*, kVoiceCount> twoOperator;
         std::size_t count = 0;
-        for (auto& v : voices_)
-            if (v.rendered() && v.beginBlock(n)) sounding[count++] = &v;
+        std::size_t twoCount = 0;
+        for (auto& v : voices_) {
+            if (!v.rendered() || !v.beginBlock(n)) continue;
+            if (lanes_ && v.operatorCount() == 2)
+                twoOperator[twoCount++] = &v;
+            else
+                sounding[count++] = &v;
+        }
+        if (twoCount >= kLaneMinimum) {
+            FmVoiceLanes::render(twoOperator.data(), twoCount, left.data(), right.data(), n);
+        } else {
+            for (std::size_t k = 0; k < twoCount; ++k) sounding[count++] = twoOperator[k];
+        }
         std::size_t i = 0;
         for (; i + 1 < count; i += 2)
             FmVoice::renderTogether(*sounding[i], *sounding[i + 1], left.data(), right.data(), n);

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "synth/FmVoice.h"
+#include "synth/FmVoiceLanes.h"
 
 namespace mevo {
 
@@ -30,6 +31,9 @@ public:
     void render(std::int16_t* out, std::uint32_t frames);
 
     const FmVoice& voice(unsigned index) const { return voices_[index]; }
+    // Two-operator voices render in vector lanes where the processor has them; the scalar
+    // kernels give the same output.
+    void useLanes(bool on) { lanes_ = on && FmVoiceLanes::available(); }
 
 private:
     template <typename F>
@@ -38,6 +42,7 @@ private:
     }
 
     std::array<FmVoice, kVoiceCount> voices_{};
+    bool lanes_ = FmVoiceLanes::available();
 };
 
 }  // namespace mevo

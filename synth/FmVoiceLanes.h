@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace mevo {
+
+class FmVoice;
+
+// Renders two-operator voices eight to a vector in AVX2 lanes, with the scalar kernels'
+// integer arithmetic step for step, so the output is the same to the bit. Envelope state
+// changes (attack start, attack end, decay end, fade out) are rare and settled lane by lane.
+class FmVoiceLanes {
+public:
+    static constexpr std::size_t kMaxVoices = 16;
+
+    // True where the processor runs AVX2.
+    static bool available();
+    // Adds `count` (at most 16) two-operator voices that passed beginBlock into the accumulators.
+    static void render(FmVoice* const* voices, std::size_t count, std::int32_t* left, std::int32_t* right,
+                       std::uint32_t frames);
+
+    struct Group;
+
+private:
+    static void load(Group& group, FmVoice* const* voices, std::size_t count);
+    static void store(const Group& group);
+};
+
+}  // namespace mevo

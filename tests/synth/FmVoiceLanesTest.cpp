@@ -1,0 +1,123 @@
+// The vector-lane renderer against the scalar kernels: random voices, notes and calls must give
+// the same samples and the same operator states.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+#include "synth/FmVoiceEngine.h"
+#include "synth/FmVoiceLanes.h"
+
+namespace mevo {
+namespace {
+
+class Random {
+public:
+    explicit Random(unsigned seed) : engine_(seed) {}
+    unsigned below(unsigned n) { return std::uniform_int_distribution<unsigned>(0, n - 1)(engine_); }
+    bool chance(unsigned percent) { return below(100) < percent; }
+
+private:
+    std::mt19937 engine_;
+};
+
+VoiceRecord randomVoice(Random& rnd) {
+    static constexpr std::uint8_t kAlgorithms[] = {0, 1, 0, 1, 0, 1, 4, 5, 6, 7};
+    VoiceRecord v;
+    v.algorithm = kAlgorithms[rnd.below(std::size(kAlgorithms))];
+    v.operatorCount = operatorCountFor(v.algorithm);
+    v.octave = static_cast<std::uint8_t>(rnd.below(4));
+    v.lfoRate = static_cast<std::uint8_t>(rnd.below(4));
+    v.feedback = static_cast<std::uint8_t>(rnd.below(8));
+    for (OperatorParams& op : v.operators) {
+        op.multiple = static_cast<std::uint8_t>(rnd.below(16));
+        op.vibrato = static_cast<std::uint8_t>(rnd.below(2));
+        op.sustainHold = static_cast<std::uint8_t>(rnd.below(2));
+        op.slowRelease = static_cast<std::uint8_t>(rnd.below(2));
+        op.keyScaleRate = static_cast<std::uint8_t>(rnd.below(2));
+        op.releaseRate = static_cast<std::uint8_t>(rnd.below(16));
+        op.decayRate = static_cast<std::uint8_t>(rnd.below(16));
+        // Mostly quick attacks, so that many voices sound at once; sometimes none at all.
+        op.attackRate = static_cast<std::uint8_t>(rnd.chance(10) ? rnd.below(16) : 10 + rnd.below(6));
+        op.sustainLevel = static_cast<std::uint8_t>(rnd.below(16));
+        op.totalLevel = static_cast<std::uint8_t>(rnd.chance(20) ? rnd.below(64) : rnd.below(24));
+        op.keyScaleLevel = static_cast<std::uint8_t>(rnd.below(4));
+        op.tremoloDepth = static_cast<std::uint8_t>(rnd.below(4));
+        op.tremolo = static_cast<std::uint8_t>(rnd.below(2));
+        op.waveform = static_cast<std::uint8_t>(rnd.below(kWaveformCount));
+    }
+    return v;
+}
+
+// Applies the same random change to both engines.
+void randomChange(Random& rnd, FmVoiceEngine& a, FmVoiceEngine& b) {
+    const unsigned voice = rnd.below(kVoiceCount);
+    const auto both = [&](auto&& f) {
+        f(a);
+        f(b);
+    };
+    switch (rnd.below(7)) {
+        case 0: {
+            const VoiceRecord v = randomVoice(rnd);
+            both([&](FmVoiceEngine& e) { e.loadVoice(voice, v); });
+            break;
+        }
+        case 1: {
+            const unsigned block = rnd.below(9), fnumber = rnd.below(1024);
+            both([&](FmVoiceEngine& e) { e.setPitch(voice, block, fnumber); });
+            break;
+        }
+        case 2: {
+            const unsigned left = rnd.below(kMaxGainIndex + 1), right = rnd.below(kMaxGainIndex + 1);
+            both([&](FmVoiceEngine& e) { e.setGain(voice, left, right); });
+            break;
+        }
+        case 3: {
+            const auto depth = static_cast<std::uint8_t>(rnd.below(5));
+            both([&](FmVoiceEngine& e) { e.setModulationDepth(voice, depth); });
+            break;
+        }
+        case 4:  // also on a sounding voice: the attack restarts from its level
+        case 5:
+            both([&](FmVoiceEngine& e) { e.keyOn(voice); });
+            break;
+        default:
+            if (rnd.chance(30)) both([&](FmVoiceEngine& e) { e.keyOn(voice); });  // on and off in one call
+            both([&](FmVoiceEngine& e) { e.keyOff(voice); });
+            break;
+    }
+}
+
+TEST(FmVoiceLanesTest, RendersAsTheScalarKernels) {
+    if (!FmVoiceLanes::available()) GTEST_SKIP() << "no AVX2 on this processor";
+    for (unsigned seed = 1; seed <= 12; ++seed) {
+        Random rnd(seed);
+        FmVoiceEngine lanes;
+        FmVoiceEngine scalar;
+        scalar.useLanes(false);
+        std::vector<std::int16_t> fromLanes, fromScalar;
+        for (int call = 0; call < 400; ++call) {
+            const unsigned changes = rnd.below(call < 40 ? 8 : 3);
+            for (unsigned c = 0; c < changes; ++c) randomChange(rnd, lanes, scalar);
+            // Mostly player-sized calls; some longer than one internal block.
+            const unsigned frames = rnd.chance(90) ? 1 + rnd.below(22) : 200 + rnd.below(400);
+            fromLanes.assign(frames * 2, 0);
+            fromScalar.assign(frames * 2, 1);
+            lanes.render(fromLanes.data(), frames);
+            scalar.render(fromScalar.data(), frames);
+            ASSERT_EQ(fromLanes, fromScalar) << "seed " << seed << ", call " << call;
+            for (unsigned v = 0; v < kVoiceCount; ++v) {
+                for (int k = 0; k < 4; ++k) {
+                    const FmOperator& x = lanes.voice(v).op(k);
+                    const FmOperator& y = scalar.voice(v).op(k);
+                    ASSERT_EQ(x.level, y.level) << "seed " << seed << ", call " << call << ", voice " << v;
+                    ASSERT_EQ(x.phase, y.phase) << "seed " << seed << ", call " << call << ", voice " << v;
+                    ASSERT_EQ(x.state, y.state) << "seed " << seed << ", call " << call << ", voice " << v;
+                }
+            }
+        }
+    }
+}
+
+}  // namespace
+}  // namespace mevo
