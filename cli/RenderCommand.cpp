@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cstring>
 #include <iostream>
 #include <memory>
 
@@ -90,21 +91,32 @@ CWaveFileStream::CWaveFileStream(CFile& file) : file_(file) {
 }
 
 bool CWaveFileStream::Append(const int16_t* samples, size_t count) {
-    if (!ok_ || count == 0) return ok_;
-    if constexpr (std::endian::native == std::endian::little) {
-        ok_ = file_.Write(samples, count * 2);
-    } else {
-        std::vector<uint8_t> bytes(count * 2);
-        for (size_t i = 0; i < count; ++i) PutLe16(&bytes[2 * i], uint16_t(samples[i]));
-        ok_ = file_.Write(bytes.data(), bytes.size());
-    }
     dataBytes_ += count * 2;
+    while (count > 0 && ok_) {
+        const size_t n = std::min(count, (pending_.size() - pendingBytes_) / 2);
+        uint8_t* to = pending_.data() + pendingBytes_;
+        if constexpr (std::endian::native == std::endian::little) {
+            std::memcpy(to, samples, n * 2);
+        } else {
+            for (size_t i = 0; i < n; ++i) PutLe16(to + 2 * i, uint16_t(samples[i]));
+        }
+        pendingBytes_ += n * 2;
+        samples += n;
+        count -= n;
+        if (pendingBytes_ == pending_.size()) ok_ = Flush();
+    }
     return ok_;
+}
+
+bool CWaveFileStream::Flush() {
+    const bool written = pendingBytes_ == 0 || file_.Write(pending_.data(), pendingBytes_);
+    pendingBytes_ = 0;
+    return written;
 }
 
 bool CWaveFileStream::Finish() {
     const auto header = MakeWaveHeader(uint32_t(dataBytes_));
-    ok_ = ok_ && file_.Seek(0) && file_.Write(header.data(), header.size());
+    ok_ = ok_ && Flush() && file_.Seek(0) && file_.Write(header.data(), header.size());
     return ok_;
 }
 

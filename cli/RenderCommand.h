@@ -48,13 +48,18 @@ std::array<uint8_t, kWaveHeaderBytes> MakeWaveHeader(uint32_t dataBytes);
 class CWaveFileStream {
 public:
     explicit CWaveFileStream(CFile& file);
-    // Appends samples (written little-endian); false once any write failed.
+    // Appends samples (written little-endian, in 64 KB writes); false once any write failed.
     bool Append(const int16_t* samples, size_t count);
-    // Rewrites the header with the final sizes; false if any write or the seek failed.
+    // Writes what is pending and rewrites the header with the final sizes; false if any write
+    // or the seek failed.
     bool Finish();
 
 private:
+    bool Flush();
+
     CFile& file_;
+    std::vector<uint8_t> pending_ = std::vector<uint8_t>(64 * 1024);
+    size_t pendingBytes_ = 0;
     uint64_t dataBytes_ = 0;
     bool ok_ = true;
 };
