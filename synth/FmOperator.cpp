@@ -31,54 +31,55 @@ void FmOperator::loadParameters(const OperatorParams& p, bool modulated) {
 }
 
 void FmOperator::syncEnvelope() {
+    stepFactor = 1u << 30;  // level holds, never settles
+    stepAdd = 0;
+    settleLow = 0;
+    settleSpan = ~0u;
+    // A falling state ends when the level reaches `boundary`.
+    const auto fallTo = [this](std::uint32_t factor, std::uint32_t boundary) {
+        stepFactor = factor;
+        settleLow = boundary + 1;
+        settleSpan = kFullLevel - boundary;
+    };
     switch (state) {
         case EnvelopeState::Off:
-            falling_ = true;
-            fallFactor_ = 1u << 30;
-            fallBoundary_ = -1;
             break;
         case EnvelopeState::Release:
-            falling_ = true;
-            fallFactor_ = releaseFactor;
-            fallBoundary_ = 0;
-            break;
-        case EnvelopeState::Decay:
-            falling_ = true;
-            fallFactor_ = decayFactor;
-            fallBoundary_ = sustainThreshold;
+            fallTo(releaseFactor, 0);
             break;
         case EnvelopeState::Sustain:
-            falling_ = true;
-            fallFactor_ = sustainFactor;
-            fallBoundary_ = 0;
+            fallTo(sustainFactor, 0);
             break;
-        default:
-            falling_ = false;
+        case EnvelopeState::Decay:
+            fallTo(decayFactor, sustainThreshold);
+            break;
+        case EnvelopeState::Attack:  // ends at full level
+            stepAdd = attackStep;
+            settleSpan = kFullLevel;
+            break;
+        case EnvelopeState::AttackStart:  // one step each
+        case EnvelopeState::Retrigger:
+            stepAdd = attackStep;
+            settleSpan = 0;
             break;
     }
+    stepHeadroom = kFullLevel - stepAdd;
 }
 
-void FmOperator::endFall() {
-    // Reaching 0 ends the sound; decay turns to sustain at its threshold.
-    state = level == 0 ? EnvelopeState::Off : EnvelopeState::Sustain;
-    syncEnvelope();
-}
-
-void FmOperator::stepRising() {
+void FmOperator::settle() {
     switch (state) {
         case EnvelopeState::AttackStart:
             phase = 0;
             [[fallthrough]];
         case EnvelopeState::Attack:
-            level = raised(level, attackStep);
             state = level == kFullLevel ? EnvelopeState::Decay : EnvelopeState::Attack;
             break;
         case EnvelopeState::Retrigger:
-            level = raised(level, attackStep);
             phase = 0;
             state = EnvelopeState::Release;
             break;
-        default:
+        default:  // a falling state reached its boundary: 0 ends the sound, decay turns to sustain
+            state = level == 0 ? EnvelopeState::Off : EnvelopeState::Sustain;
             break;
     }
     syncEnvelope();

@@ -49,14 +49,15 @@ struct FmOperator {
     std::uint32_t level = 0;  // 1.31 envelope level, kFullLevel at full output
     std::uint32_t phase = 0;  // 12.20: the top 12 bits index the waveform
 
-private:
-    // Off, release, decay and sustain scale the level by a factor until it reaches a boundary.
-    void endFall();
-    void stepRising();
-
-    bool falling_ = true;
-    std::uint32_t fallFactor_ = 1u << 30;  // 2.30
-    std::int64_t fallBoundary_ = -1;       // 1.31 level that ends the state; -1 = never
+    // The step of the current state, one form for all states:
+    //   level' = min(level * stepFactor >> 30, stepHeadroom) + stepAdd
+    // Falling states scale (add 0, headroom full); rising ones add (factor 1, headroom full -
+    // add). The state changes when (level' - settleLow) >= settleSpan, compared unsigned.
+    std::uint32_t stepFactor = 1u << 30;  // 2.30
+    std::uint32_t stepHeadroom = kFullLevel;
+    std::uint32_t stepAdd = 0;
+    std::uint32_t settleLow = 0;
+    std::uint32_t settleSpan = ~0u;
 
 public:
     void loadParameters(const OperatorParams& p, bool modulated);
@@ -78,17 +79,18 @@ public:
         return static_cast<std::uint32_t>(std::min<std::uint64_t>(std::uint64_t(level) + step, kFullLevel));
     }
 
-    // Caches the step of the current state; call after the state or a rate changes.
+    // Sets the step of the current state; call after the state or a rate changes.
     void syncEnvelope();
+    // Makes the state change that a step asked for, and sets the new state's step.
+    void settle();
 
+    [[gnu::always_inline]] bool stepLevel() {
+        level = std::min(scaled(level, stepFactor), stepHeadroom) + stepAdd;
+        return level - settleLow >= settleSpan;
+    }
     [[gnu::always_inline]] void stepEnvelope() {
-        if (falling_) [[likely]] {
-            level = scaled(level, fallFactor_);
-            if (std::int64_t(level) <= fallBoundary_) [[unlikely]]
-                endFall();
-            return;
-        }
-        stepRising();
+        if (stepLevel()) [[unlikely]]
+            settle();
     }
 
     // One sample: envelope step, then output for modulation input `m` (a signed sample).

@@ -17,82 +17,36 @@ namespace mevo {
 namespace {
 
 constexpr int kLanes = 8;
-constexpr std::uint32_t kUnitFactor = 1u << 30;
 // The gathers read each waveform sample together with the 16 bits after it.
 static_assert(offsetof(FmTables, waveform) == 0 && sizeof(FmTables) >= sizeof(FmTables::waveform) + 2);
 
 template <typename T>
 using Lanes = std::array<T, kLanes>;
 
-// One operator of eight voices. In vector form the envelope step is
-//   level' = min(level * factor >> 30, headroom) + step
-// (falling states: step 0, headroom full; rising states: factor 1, headroom full - step), and
-// the lane's state needs settling when (level' - low) >= span, compared unsigned.
+// One operator of eight voices, with the envelope step in FmOperator's form.
 struct alignas(32) OperatorLanes {
     Lanes<std::uint32_t> level, factor, factorOdd, headroom, step, low, span, phase, phaseStep, gain, waveBase;
     Lanes<FmOperator*> op;  // null in unused lanes
 };
 
 void setEnvelope(OperatorLanes& lanes, int lane) {
-    std::uint32_t factor = kUnitFactor, step = 0, low = 0, span = ~0u;  // level holds, never settles
-    const FmOperator* op = lanes.op[lane];
-    // A falling state ends when the level reaches `boundary`: low = boundary + 1.
-    const auto fallTo = [&](std::uint32_t boundary) {
-        low = boundary + 1;
-        span = kFullLevel - boundary;
-    };
-    switch (op ? op->state : EnvelopeState::Off) {
-        case EnvelopeState::Off:
-            break;
-        case EnvelopeState::Release:
-            factor = op->releaseFactor;
-            fallTo(0);
-            break;
-        case EnvelopeState::Sustain:
-            factor = op->sustainFactor;
-            fallTo(0);
-            break;
-        case EnvelopeState::Decay:
-            factor = op->decayFactor;
-            fallTo(op->sustainThreshold);
-            break;
-        case EnvelopeState::Attack:  // ends at full level
-            step = op->attackStep;
-            span = kFullLevel;
-            break;
-        case EnvelopeState::AttackStart:  // one step each
-        case EnvelopeState::Retrigger:
-            step = op->attackStep;
-            span = 0;
-            break;
-    }
-    lanes.factor[lane] = factor;
-    if (lane % 2) lanes.factorOdd[lane - 1] = factor;  // where the odd lanes' multiply reads it
-    lanes.step[lane] = step;
-    lanes.headroom[lane] = kFullLevel - step;
-    lanes.low[lane] = low;
-    lanes.span[lane] = span;
+    static const FmOperator kSilent{};  // level 0, held
+    const FmOperator& op = lanes.op[lane] ? *lanes.op[lane] : kSilent;
+    lanes.factor[lane] = op.stepFactor;
+    if (lane % 2) lanes.factorOdd[lane - 1] = op.stepFactor;  // where the odd lanes' multiply reads it
+    lanes.headroom[lane] = op.stepHeadroom;
+    lanes.step[lane] = op.stepAdd;
+    lanes.low[lane] = op.settleLow;
+    lanes.span[lane] = op.settleSpan;
 }
 
-// The state change after a step that needs settling, as FmOperator's envelope makes it.
+// Makes the state change a step asked for in one lane, as the operator itself does.
 void settleLane(OperatorLanes& lanes, int lane) {
     FmOperator& op = *lanes.op[lane];
-    const std::uint32_t level = lanes.level[lane];
-    switch (op.state) {
-        case EnvelopeState::AttackStart:
-            lanes.phase[lane] = 0;
-            [[fallthrough]];
-        case EnvelopeState::Attack:
-            op.state = level == kFullLevel ? EnvelopeState::Decay : EnvelopeState::Attack;
-            break;
-        case EnvelopeState::Retrigger:
-            lanes.phase[lane] = 0;
-            op.state = EnvelopeState::Release;
-            break;
-        default:
-            op.state = level == 0 ? EnvelopeState::Off : EnvelopeState::Sustain;
-            break;
-    }
+    op.level = lanes.level[lane];
+    op.phase = lanes.phase[lane];
+    op.settle();
+    lanes.phase[lane] = op.phase;
     setEnvelope(lanes, lane);
 }
 
@@ -286,7 +240,6 @@ void FmVoiceLanes::store(const Group& g) {
             FmOperator& op = v->operators_[k];
             op.level = g.op[k].level[lane];
             op.phase = g.op[k].phase[lane];
-            op.syncEnvelope();
         }
         v->history1_ = g.history1[lane];
         v->history2_ = g.history2[lane];
