@@ -75,7 +75,7 @@ void FmVoice::clear() {
     for (auto& op : operators_) op.level = 0;
 }
 
-void FmVoice::prepare(std::uint32_t frames) {
+void FmVoice::prepare(std::uint32_t frames, const FmTables& tables) {
     if (pending_) {
         if (pending_ & kNewVoice) applyVoice();
         if (pending_ & (kKeyOn | kKeyOff)) applyKeys();
@@ -85,7 +85,7 @@ void FmVoice::prepare(std::uint32_t frames) {
         // States and rates changed here only; the envelope steps keep their own changes in step.
         for (auto& op : operators_) op.syncEnvelope();
     }
-    if (operatorCount_ != 0) applyLfo(frames);
+    if (operatorCount_ != 0) applyLfo(frames, tables);
 }
 
 void FmVoice::applyVoice() {
@@ -144,10 +144,9 @@ void FmVoice::applyModulation() {
     }
 }
 
-void FmVoice::applyLfo(std::uint32_t frames) {
+void FmVoice::applyLfo(std::uint32_t frames, const FmTables& t) {
     const std::uint32_t i = lfoPhase_ >> 20;
     lfoPhase_ += frames * kLfoRate[lfoRate_];
-    const FmTables& t = fmTables();
     for (int n = 0; n < operatorCount_; ++n) {
         FmOperator& op = operators_[n];
         op.phaseStep =
@@ -156,12 +155,6 @@ void FmVoice::applyLfo(std::uint32_t frames) {
                 : op.phaseStepBase;
         op.outputGain = op.tremolo ? (t.tremolo[op.tremoloDepth][i] * op.levelGain) >> 15 : op.levelGain;
     }
-}
-
-bool FmVoice::silent() const {
-    for (int n = 0; n < operatorCount_; ++n)
-        if (!operators_[n].inaudible()) return false;
-    return true;
 }
 
 // What rendering a voice whose operators are all inaudible does: every output is 0, envelopes
@@ -282,12 +275,6 @@ constexpr std::array<BlockRenderer, 6> kSingleRenderers{&renderOne<0>, &renderOn
                                                         &renderOne<5>, &renderOne<6>, &renderOne<7>};
 
 }  // namespace
-
-bool FmVoice::beginBlock(std::uint32_t frames) {
-    if (!silent()) return true;
-    skip(frames);
-    return false;
-}
 
 void FmVoice::renderSounding(std::int32_t* left, std::int32_t* right, std::uint32_t frames) {
     kSingleRenderers[algorithmSlot(algorithm_)](*this, *this, left, right, frames);

@@ -31,11 +31,15 @@ public:
     void clear();
 
     // Applies pending changes and moves the LFO by `frames`; once per render call.
-    void prepare(std::uint32_t frames);
+    void prepare(std::uint32_t frames, const FmTables& tables);
     // Begins a block of `frames` (only for rendered() voices): a voice whose operators are all
     // inaudible is advanced without computing its zero output and false is returned; otherwise
     // the block is rendered by renderSounding or renderTogether.
-    bool beginBlock(std::uint32_t frames);
+    bool beginBlock(std::uint32_t frames) {
+        if (!silent()) return true;
+        skip(frames);
+        return false;
+    }
     // Adds a voice that passed beginBlock into the accumulators.
     void renderSounding(std::int32_t* left, std::int32_t* right, std::uint32_t frames);
     // Adds two voices that passed beginBlock into the accumulators, sample by sample.
@@ -58,8 +62,12 @@ private:
     void applyKeys();
     void applyPitch();
     void applyModulation();
-    void applyLfo(std::uint32_t frames);
-    bool silent() const;
+    void applyLfo(std::uint32_t frames, const FmTables& t);
+    bool silent() const {
+        for (int n = 0; n < operatorCount_; ++n)
+            if (!operators_[n].inaudible()) return false;
+        return true;
+    }
     void skip(std::uint32_t frames);
     template <int Algorithm>
     friend struct VoiceKernel;

@@ -56,7 +56,7 @@ void FmVoiceEngine::reset() {
 }
 
 void FmVoiceEngine::render(std::int16_t* out, std::uint32_t frames) {
-    for (auto& v : voices_) v.prepare(frames);
+    for (auto& v : voices_) v.prepare(frames, tables_);
     std::array<std::int32_t, kBlockFrames> left;
     std::array<std::int32_t, kBlockFrames> right;
     for (std::uint32_t done = 0; done < frames;) {
@@ -75,7 +75,7 @@ void FmVoiceEngine::render(std::int16_t* out, std::uint32_t frames) {
                 sounding[count++] = &v;
         }
         if (twoCount >= kLaneMinimum) {
-            FmVoiceLanes::render(twoOperator.data(), twoCount, left.data(), right.data(), n);
+            FmVoiceLanes::render(twoOperator.data(), twoCount, tables_, left.data(), right.data(), n);
         } else {
             for (std::size_t k = 0; k < twoCount; ++k) sounding[count++] = twoOperator[k];
         }

@@ -41,6 +41,7 @@ private:
         if (index < voices_.size()) f(voices_[index]);
     }
 
+    const FmTables& tables_ = fmTables();
     std::array<FmVoice, kVoiceCount> voices_{};
     bool lanes_ = FmVoiceLanes::available();
 };

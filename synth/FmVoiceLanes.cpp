@@ -29,9 +29,10 @@ struct alignas(32) OperatorLanes {
     Lanes<FmOperator*> op;  // null in unused lanes
 };
 
-void setEnvelope(OperatorLanes& lanes, int lane) {
-    static const FmOperator kSilent{};  // level 0, held
-    const FmOperator& op = lanes.op[lane] ? *lanes.op[lane] : kSilent;
+constexpr FmOperator kSilentOperator{};  // level 0, held
+
+inline void setEnvelope(OperatorLanes& lanes, int lane) {
+    const FmOperator& op = lanes.op[lane] ? *lanes.op[lane] : kSilentOperator;
     lanes.factor[lane] = op.stepFactor;
     if (lane % 2) lanes.factorOdd[lane - 1] = op.stepFactor;  // where the odd lanes' multiply reads it
     lanes.headroom[lane] = op.stepHeadroom;
@@ -171,8 +172,8 @@ MEVO_AVX2_INLINE void addFrame(__m256i l, __m256i r, std::int32_t& left, std::in
     right += _mm_extract_epi32(sums, 1);
 }
 
-MEVO_AVX2 void renderOneGroup(FmVoiceLanes::Group& g, std::int32_t* left, std::int32_t* right, std::uint32_t frames) {
-    const std::int16_t* waves = fmTables().waveform[0].data();
+MEVO_AVX2 void renderOneGroup(FmVoiceLanes::Group& g, const std::int16_t* waves, std::int32_t* left,
+                              std::int32_t* right, std::uint32_t frames) {
     VoiceState v = loadState(g);
     for (std::uint32_t s = 0; s < frames; ++s) {
         __m256i l = _mm256_setzero_si256();
@@ -183,9 +184,8 @@ MEVO_AVX2 void renderOneGroup(FmVoiceLanes::Group& g, std::int32_t* left, std::i
     storeState(v, g);
 }
 
-MEVO_AVX2 void renderTwoGroups(FmVoiceLanes::Group& a, FmVoiceLanes::Group& b, std::int32_t* left,
-                               std::int32_t* right, std::uint32_t frames) {
-    const std::int16_t* waves = fmTables().waveform[0].data();
+MEVO_AVX2 void renderTwoGroups(FmVoiceLanes::Group& a, FmVoiceLanes::Group& b, const std::int16_t* waves,
+                               std::int32_t* left, std::int32_t* right, std::uint32_t frames) {
     VoiceState va = loadState(a);
     VoiceState vb = loadState(b);
     for (std::uint32_t s = 0; s < frames; ++s) {
@@ -246,16 +246,17 @@ void FmVoiceLanes::store(const Group& g) {
     }
 }
 
-void FmVoiceLanes::render(FmVoice* const* voices, std::size_t count, std::int32_t* left, std::int32_t* right,
-                          std::uint32_t frames) {
+void FmVoiceLanes::render(FmVoice* const* voices, std::size_t count, const FmTables& tables, std::int32_t* left,
+                          std::int32_t* right, std::uint32_t frames) {
+    const std::int16_t* waves = tables.waveform[0].data();
     Group groups[2];
     const int used = count > kLanes ? 2 : 1;
     load(groups[0], voices, std::min<std::size_t>(count, kLanes));
     if (used == 2) load(groups[1], voices + kLanes, std::min(count, kMaxVoices) - kLanes);
     if (used == 2)
-        renderTwoGroups(groups[0], groups[1], left, right, frames);
+        renderTwoGroups(groups[0], groups[1], waves, left, right, frames);
     else
-        renderOneGroup(groups[0], left, right, frames);
+        renderOneGroup(groups[0], waves, left, right, frames);
     for (int g = 0; g < used; ++g) store(groups[g]);
 }
 

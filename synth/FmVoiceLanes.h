@@ -6,6 +6,7 @@
 namespace mevo {
 
 class FmVoice;
+struct FmTables;
 
 // Renders two-operator voices eight to a vector in AVX2 lanes, with the scalar kernels'
 // integer arithmetic step for step, so the output is the same to the bit. Envelope state
@@ -17,8 +18,8 @@ public:
     // True where the processor runs AVX2.
     static bool available();
     // Adds `count` (at most 16) two-operator voices that passed beginBlock into the accumulators.
-    static void render(FmVoice* const* voices, std::size_t count, std::int32_t* left, std::int32_t* right,
-                       std::uint32_t frames);
+    static void render(FmVoice* const* voices, std::size_t count, const FmTables& tables, std::int32_t* left,
+                       std::int32_t* right, std::uint32_t frames);
 
     struct Group;
 
