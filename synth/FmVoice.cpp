@@ -31,6 +31,7 @@ void FmVoice::setGain(unsigned leftIndex, unsigned rightIndex) {
     const auto& gainF = fmTables().gainF;
     leftGain_ = gainF[std::min<unsigned>(leftIndex, kMaxGainIndex)];
     rightGain_ = gainF[std::min<unsigned>(rightIndex, kMaxGainIndex)];
+    laneStale_ = true;
 }
 
 void FmVoice::setPitch(unsigned block, unsigned fnumber) {
@@ -73,6 +74,7 @@ void FmVoice::clear() {
     leftGain_ = rightGain_ = 0;
     history1_ = history2_ = 0;
     for (auto& op : operators_) op.level = 0;
+    laneStale_ = true;
 }
 
 void FmVoice::prepare(std::uint32_t frames, const FmTables& tables) {
@@ -82,6 +84,7 @@ void FmVoice::prepare(std::uint32_t frames, const FmTables& tables) {
         if (pending_ & (kNewVoice | kPitch)) applyPitch();
         if (pending_ & kModulation) applyModulation();
         pending_ = 0;
+        laneStale_ = true;
         // States and rates changed here only; the envelope steps keep their own changes in step.
         for (auto& op : operators_) op.syncEnvelope();
     }

@@ -74,6 +74,7 @@ private:
     friend class FmVoiceLanes;
 
     std::uint8_t pending_ = 0;
+    bool laneStale_ = true;  // changed other than by rendering since FmVoiceLanes loaded it
     std::uint8_t operatorCount_ = 0;
     std::int8_t octaveShift_ = 0;
     std::uint8_t lfoRate_ = 0;

@@ -75,8 +75,9 @@ void FmVoiceEngine::render(std::int16_t* out, std::uint32_t frames) {
                 sounding[count++] = &v;
         }
         if (twoCount >= kLaneMinimum) {
-            FmVoiceLanes::render(twoOperator.data(), twoCount, tables_, left.data(), right.data(), n);
+            laneRenderer_.render(twoOperator.data(), twoCount, tables_, left.data(), right.data(), n);
         } else {
+            laneRenderer_.invalidate();
             for (std::size_t k = 0; k < twoCount; ++k) sounding[count++] = twoOperator[k];
         }
         std::size_t i = 0;

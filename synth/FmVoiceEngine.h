@@ -33,7 +33,10 @@ public:
     const FmVoice& voice(unsigned index) const { return voices_[index]; }
     // Two-operator voices render in vector lanes where the processor has them; the scalar
     // kernels give the same output.
-    void useLanes(bool on) { lanes_ = on && FmVoiceLanes::available(); }
+    void useLanes(bool on) {
+        lanes_ = on && FmVoiceLanes::available();
+        laneRenderer_.invalidate();
+    }
 
 private:
     template <typename F>
@@ -44,6 +47,7 @@ private:
     const FmTables& tables_ = fmTables();
     std::array<FmVoice, kVoiceCount> voices_{};
     bool lanes_ = FmVoiceLanes::available();
+    FmVoiceLanes laneRenderer_;
 };
 
 }  // namespace mevo

@@ -103,6 +103,7 @@ struct FmVoiceLanes::Group {
     alignas(32) Lanes<std::int32_t> history1, history2, shift, feedbackMask, modulatorMask, directMask, gainLeft,
         gainRight;
     Lanes<FmVoice*> voice;
+    bool valid = false;  // the lanes hold their voices' state
 };
 
 namespace {
@@ -209,6 +210,16 @@ bool FmVoiceLanes::available() {
 void FmVoiceLanes::load(Group& g, FmVoice* const* voices, std::size_t count) {
     for (int lane = 0; lane < kLanes; ++lane) {
         FmVoice* v = std::size_t(lane) < count ? voices[lane] : nullptr;
+        if (g.valid && g.voice[lane] == v && (!v || !v->laneStale_)) {
+            // Only the LFO moved these since the last call.
+            if (v) {
+                for (int k = 0; k < 2; ++k) {
+                    g.op[k].phaseStep[lane] = v->operators_[k].phaseStep;
+                    g.op[k].gain[lane] = static_cast<std::uint32_t>(v->operators_[k].outputGain);
+                }
+            }
+            continue;
+        }
         g.voice[lane] = v;
         for (int k = 0; k < 2; ++k) {
             OperatorLanes& o = g.op[k];
@@ -229,7 +240,9 @@ void FmVoiceLanes::load(Group& g, FmVoice* const* voices, std::size_t count) {
         g.directMask[lane] = v && v->algorithm_ == 1 ? -1 : 0;
         g.gainLeft[lane] = v ? v->leftGain_ : 0;
         g.gainRight[lane] = v ? v->rightGain_ : 0;
+        if (v) v->laneStale_ = false;
     }
+    g.valid = true;
 }
 
 void FmVoiceLanes::store(const Group& g) {
@@ -246,18 +259,29 @@ void FmVoiceLanes::store(const Group& g) {
     }
 }
 
+FmVoiceLanes::FmVoiceLanes() : groups_(std::make_unique<Group[]>(2)) {}
+
+FmVoiceLanes::~FmVoiceLanes() = default;
+
+void FmVoiceLanes::invalidate() {
+    groups_[0].valid = groups_[1].valid = false;
+}
+
 void FmVoiceLanes::render(FmVoice* const* voices, std::size_t count, const FmTables& tables, std::int32_t* left,
                           std::int32_t* right, std::uint32_t frames) {
     const std::int16_t* waves = tables.waveform[0].data();
-    Group groups[2];
-    const int used = count > kLanes ? 2 : 1;
-    load(groups[0], voices, std::min<std::size_t>(count, kLanes));
-    if (used == 2) load(groups[1], voices + kLanes, std::min(count, kMaxVoices) - kLanes);
-    if (used == 2)
-        renderTwoGroups(groups[0], groups[1], waves, left, right, frames);
-    else
-        renderOneGroup(groups[0], waves, left, right, frames);
-    for (int g = 0; g < used; ++g) store(groups[g]);
+    Group& first = groups_[0];
+    Group& second = groups_[1];
+    load(first, voices, std::min<std::size_t>(count, kLanes));
+    if (count > kLanes) {
+        load(second, voices + kLanes, std::min(count, kMaxVoices) - kLanes);
+        renderTwoGroups(first, second, waves, left, right, frames);
+        store(second);
+    } else {
+        second.valid = false;  // its voices, if any, render elsewhere now
+        renderOneGroup(first, waves, left, right, frames);
+    }
+    store(first);
 }
 
 }  // namespace mevo

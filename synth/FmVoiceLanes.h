@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 namespace mevo {
 
@@ -15,17 +16,26 @@ class FmVoiceLanes {
 public:
     static constexpr std::size_t kMaxVoices = 16;
 
+    FmVoiceLanes();
+    ~FmVoiceLanes();
+
     // True where the processor runs AVX2.
     static bool available();
     // Adds `count` (at most 16) two-operator voices that passed beginBlock into the accumulators.
-    static void render(FmVoice* const* voices, std::size_t count, const FmTables& tables, std::int32_t* left,
-                       std::int32_t* right, std::uint32_t frames);
+    // A voice that keeps its lane from the call before, with no change but its LFO, is not
+    // loaded again.
+    void render(FmVoice* const* voices, std::size_t count, const FmTables& tables, std::int32_t* left,
+                std::int32_t* right, std::uint32_t frames);
+    // Forgets what the lanes hold; for calls in which the voices render without them.
+    void invalidate();
 
     struct Group;
 
 private:
     static void load(Group& group, FmVoice* const* voices, std::size_t count);
     static void store(const Group& group);
+
+    std::unique_ptr<Group[]> groups_;
 };
 
 }  // namespace mevo

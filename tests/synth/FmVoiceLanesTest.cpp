@@ -119,5 +119,48 @@ TEST(FmVoiceLanesTest, RendersAsTheScalarKernels) {
     }
 }
 
+// Voices that leave the lanes for scalar calls (fewer than three sound) and come back must not
+// resume from the state the lanes kept.
+TEST(FmVoiceLanesTest, VoicesReturningFromScalarCallsResumeFromTheirOwnState) {
+    if (!FmVoiceLanes::available()) GTEST_SKIP() << "no AVX2 on this processor";
+    VoiceRecord v;
+    v.algorithm = 0;
+    v.operatorCount = 2;
+    v.feedback = 5;
+    for (OperatorParams& op : v.operators) {
+        op.multiple = 1;
+        op.attackRate = 15;
+        op.sustainHold = 1;
+        op.releaseRate = 15;  // silent within about 60 samples
+    }
+    FmVoiceEngine lanes;
+    FmVoiceEngine scalar;
+    scalar.useLanes(false);
+    std::vector<std::int16_t> fromLanes, fromScalar;
+    const auto render = [&](unsigned frames) {
+        fromLanes.assign(frames * 2, 0);
+        fromScalar.assign(frames * 2, 1);
+        lanes.render(fromLanes.data(), frames);
+        scalar.render(fromScalar.data(), frames);
+        return fromLanes == fromScalar;
+    };
+    for (FmVoiceEngine* e : {&lanes, &scalar}) {
+        for (unsigned i = 0; i < 3; ++i) {
+            e->loadVoice(i, v);
+            e->setPitch(i, 4, 400 + 100 * i);
+            e->setGain(i, 0, 6);
+            e->keyOn(i);
+        }
+    }
+    EXPECT_TRUE(render(22));  // three voices: lanes
+    lanes.keyOff(2);
+    scalar.keyOff(2);
+    EXPECT_TRUE(render(200));
+    EXPECT_TRUE(render(22));  // two sound: scalar kernels
+    lanes.keyOn(2);
+    scalar.keyOn(2);
+    EXPECT_TRUE(render(22));  // lanes again, voices 0 and 1 where they were
+}
+
 }  // namespace
 }  // namespace mevo
