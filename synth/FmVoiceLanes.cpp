@@ -9,8 +9,8 @@
 #include "synth/FmTables.h"
 #include "synth/FmVoice.h"
 
-#define MEVO_AVX2 __attribute__((target("avx2,avx512f,avx512vl")))
-#define MEVO_AVX2_INLINE __attribute__((target("avx2,avx512f,avx512vl"), always_inline)) inline
+#define MEVO_AVX2 __attribute__((target("avx2")))
+#define MEVO_AVX2_INLINE __attribute__((target("avx2"), always_inline)) inline
 
 namespace mevo {
 
