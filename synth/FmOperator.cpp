@@ -101,8 +101,12 @@ void FmOperator::skipInaudible(std::uint32_t frames) {
         std::uint32_t steps = 0;
         if (level != 0 && loss != 0 && !(state == EnvelopeState::Decay && level <= sustainThreshold)) {
             decrement = (std::uint64_t(level) * loss + (std::uint64_t(1) << 30) - 1) >> 30;
-            const std::uint64_t lowest = ((decrement - 1) << 30) / loss + 1;  // <= level
-            std::uint64_t run = (level - lowest) / decrement + 1;
+            // The quiet tail of a fade takes 1 a step all the way down: no division needed.
+            std::uint64_t run = level;
+            if (decrement > 1) {
+                const std::uint64_t lowest = ((decrement - 1) << 30) / loss + 1;  // <= level
+                run = (level - lowest) / decrement + 1;
+            }
             if (state == EnvelopeState::Decay)  // up to the step that reaches the sustain threshold
                 run = std::min(run, (level - sustainThreshold + decrement - 1) / decrement);
             steps = static_cast<std::uint32_t>(std::min<std::uint64_t>(frames, run));

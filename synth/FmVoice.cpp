@@ -77,18 +77,21 @@ void FmVoice::clear() {
     laneStale_ = true;
 }
 
-void FmVoice::prepare(std::uint32_t frames, const FmTables& tables) {
-    if (pending_) {
-        if (pending_ & kNewVoice) applyVoice();
-        if (pending_ & (kKeyOn | kKeyOff)) applyKeys();
-        if (pending_ & (kNewVoice | kPitch)) applyPitch();
-        if (pending_ & kModulation) applyModulation();
-        pending_ = 0;
-        laneStale_ = true;
-        // States and rates changed here only; the envelope steps keep their own changes in step.
-        for (auto& op : operators_) op.syncEnvelope();
+void FmVoice::applyPending(const FmTables& tables) {
+    if (pending_ & kNewVoice) applyVoice();
+    if (pending_ & (kKeyOn | kKeyOff)) applyKeys();
+    if (pending_ & (kNewVoice | kPitch)) applyPitch();
+    if (pending_ & kModulation) applyModulation();
+    pending_ = 0;
+    laneStale_ = true;
+    // States and rates changed here only; the envelope steps keep their own changes in step.
+    lfoUsed_ = false;
+    for (int n = 0; n < 4; ++n) {
+        FmOperator& op = operators_[n];
+        op.syncEnvelope();
+        lfoUsed_ = lfoUsed_ || (n < operatorCount_ && (op.vibratoOn || op.tremolo));
     }
-    if (operatorCount_ != 0) applyLfo(frames, tables);
+    applyLfo(0, tables);  // operators without LFO keep these until the next change
 }
 
 void FmVoice::applyVoice() {
@@ -150,6 +153,7 @@ void FmVoice::applyModulation() {
 void FmVoice::applyLfo(std::uint32_t frames, const FmTables& t) {
     const std::uint32_t i = lfoPhase_ >> 20;
     lfoPhase_ += frames * kLfoRate[lfoRate_];
+    if (frames != 0 && !lfoUsed_) return;
     for (int n = 0; n < operatorCount_; ++n) {
         FmOperator& op = operators_[n];
         op.phaseStep =

@@ -31,7 +31,10 @@ public:
     void clear();
 
     // Applies pending changes and moves the LFO by `frames`; once per render call.
-    void prepare(std::uint32_t frames, const FmTables& tables);
+    void prepare(std::uint32_t frames, const FmTables& tables) {
+        if (pending_) applyPending(tables);
+        if (operatorCount_ != 0) applyLfo(frames, tables);
+    }
     // Begins a block of `frames` (only for rendered() voices): a voice whose operators are all
     // inaudible is advanced without computing its zero output and false is returned; otherwise
     // the block is rendered by renderSounding or renderTogether.
@@ -58,6 +61,7 @@ public:
     const FmOperator& op(int i) const { return operators_[i]; }
 
 private:
+    void applyPending(const FmTables& tables);
     void applyVoice();
     void applyKeys();
     void applyPitch();
@@ -74,7 +78,8 @@ private:
     friend class FmVoiceLanes;
 
     std::uint8_t pending_ = 0;
-    bool laneStale_ = true;  // changed other than by rendering since FmVoiceLanes loaded it
+    bool laneStale_ = true;
+    bool lfoUsed_ = false;   // an operator has vibrato or tremolo  // changed other than by rendering since FmVoiceLanes loaded it
     std::uint8_t operatorCount_ = 0;
     std::int8_t octaveShift_ = 0;
     std::uint8_t lfoRate_ = 0;
