@@ -97,6 +97,11 @@ void FmOperator::skipInaudible(std::uint32_t frames) {
                                                                      : sustainFactor;
         const std::uint64_t loss = (std::uint64_t(1) << 30) - factor;
         if (loss == 0 && state != EnvelopeState::Decay) break;  // the level holds
+        if (loss > (std::uint64_t(1) << 27)) {  // runs of fewer than 8 steps: cheaper one by one
+            stepEnvelope();
+            --frames;
+            continue;
+        }
         std::uint64_t decrement = 0;
         std::uint32_t steps = 0;
         if (level != 0 && loss != 0 && !(state == EnvelopeState::Decay && level <= sustainThreshold)) {
