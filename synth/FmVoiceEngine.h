@@ -31,10 +31,11 @@ public:
     void render(std::int16_t* out, std::uint32_t frames);
 
     const FmVoice& voice(unsigned index) const { return voices_[index]; }
-    // Two-operator voices render in vector lanes where the processor has them; the scalar
-    // kernels give the same output.
-    void useLanes(bool on) {
+    // Two-operator voices render in vector lanes where the processor has them, the widest it
+    // has unless `wide` is false; the scalar kernels give the same output.
+    void useLanes(bool on, bool wide = true) {
         lanes_ = on && FmVoiceLanes::available();
+        laneRenderer_.useWide(wide);
         laneRenderer_.invalidate();
     }
 

@@ -11,20 +11,22 @@
 
 #define MEVO_AVX2 __attribute__((target("avx2")))
 #define MEVO_AVX2_INLINE __attribute__((target("avx2"), always_inline)) inline
+#define MEVO_AVX512 __attribute__((target("avx512f")))
+#define MEVO_AVX512_INLINE __attribute__((target("avx512f"), always_inline)) inline
 
 namespace mevo {
 
 namespace {
 
-constexpr int kLanes = 8;
-// The gathers read each waveform sample together with the 16 bits after it.
-static_assert(offsetof(FmTables, waveform) == 0 && sizeof(FmTables) >= sizeof(FmTables::waveform) + 2);
+// The lanes of the group; AVX2 renders them as two halves.
+constexpr int kLanes = 16;
+constexpr int kHalf = 8;
 
 template <typename T>
 using Lanes = std::array<T, kLanes>;
 
-// One operator of eight voices, with the envelope step in FmOperator's form.
-struct alignas(32) OperatorLanes {
+// One operator of each voice, with the envelope step in FmOperator's form.
+struct alignas(64) OperatorLanes {
     Lanes<std::uint32_t> level, factor, factorOdd, headroom, step, low, span, phase, phaseStep, gain, waveBase;
     Lanes<FmOperator*> op;  // null in unused lanes
 };
@@ -42,7 +44,7 @@ inline void setEnvelope(OperatorLanes& lanes, int lane) {
 }
 
 // Makes the state change a step asked for in one lane, as the operator itself does.
-void settleLane(OperatorLanes& lanes, int lane) {
+inline void settleLane(OperatorLanes& lanes, int lane) {
     FmOperator& op = *lanes.op[lane];
     op.level = lanes.level[lane];
     op.phase = lanes.phase[lane];
@@ -51,38 +53,51 @@ void settleLane(OperatorLanes& lanes, int lane) {
     setEnvelope(lanes, lane);
 }
 
-MEVO_AVX2_INLINE __m256i loadLanes(const void* p) {
+// Settles the lanes set in `mask`, whose levels and phases are in `lanes`.
+[[gnu::noinline]] void settleLanes(OperatorLanes& lanes, unsigned mask) {
+    for (int lane = 0; lane < kLanes; ++lane)
+        if (mask & (1u << lane)) settleLane(lanes, lane);
+}
+
+}  // namespace
+
+struct FmVoiceLanes::Group {
+    OperatorLanes op[2];
+    alignas(64) Lanes<std::int32_t> history1, history2, shift, feedbackMask, modulatorMask, directMask, gainLeft,
+        gainRight;
+    Lanes<FmVoice*> voice;
+    bool valid = false;  // the lanes hold their voices' state
+};
+
+namespace {
+
+using Group = FmVoiceLanes::Group;
+
+// ---- AVX2: eight lanes, the half of the group at `at` (0 or 8).
+
+MEVO_AVX2_INLINE __m256i loadHalf(const void* p) {
     return _mm256_load_si256(static_cast<const __m256i*>(p));
 }
 
-MEVO_AVX2_INLINE void storeLanes(void* p, __m256i v) {
+MEVO_AVX2_INLINE void storeHalf(void* p, __m256i v) {
     _mm256_store_si256(static_cast<__m256i*>(p), v);
 }
 
-// One envelope step of eight operators; returns the lanes that need settling. The parameters
-// are read from memory each sample, so only the running state needs registers.
-MEVO_AVX2_INLINE __m256i stepLevel(const OperatorLanes& p, __m256i& level) {
-    const __m256i even = _mm256_mul_epu32(level, loadLanes(p.factor.data()));
-    const __m256i odd = _mm256_mul_epu32(_mm256_srli_epi64(level, 32), loadLanes(p.factorOdd.data()));
+// One envelope step; returns the lanes that need settling. The parameters are read from memory
+// each sample, so only the running state needs registers.
+MEVO_AVX2_INLINE __m256i stepLevel(const OperatorLanes& p, int at, __m256i& level) {
+    const __m256i even = _mm256_mul_epu32(level, loadHalf(&p.factor[at]));
+    const __m256i odd = _mm256_mul_epu32(_mm256_srli_epi64(level, 32), loadHalf(&p.factorOdd[at]));
     // (x >> 30) of the even products in the low halves, of the odd ones in the high halves.
     const __m256i fallen = _mm256_blend_epi32(_mm256_srli_epi64(even, 30), _mm256_slli_epi64(odd, 2), 0xAA);
-    level = _mm256_add_epi32(_mm256_min_epu32(fallen, loadLanes(p.headroom.data())), loadLanes(p.step.data()));
-    const __m256i offset = _mm256_sub_epi32(level, loadLanes(p.low.data()));
-    return _mm256_cmpeq_epi32(_mm256_max_epu32(offset, loadLanes(p.span.data())), offset);
+    level = _mm256_add_epi32(_mm256_min_epu32(fallen, loadHalf(&p.headroom[at])), loadHalf(&p.step[at]));
+    const __m256i offset = _mm256_sub_epi32(level, loadHalf(&p.low[at]));
+    return _mm256_cmpeq_epi32(_mm256_max_epu32(offset, loadHalf(&p.span[at])), offset);
 }
 
-// Eight operator outputs for modulation input `m`, after the envelope step.
-MEVO_AVX2_INLINE __m256i operatorOut(const OperatorLanes& p, __m256i level, __m256i& phase, __m256i m,
-                                     const std::int16_t* waves) {
-    const __m256i amplitude =
-        _mm256_srai_epi32(_mm256_mullo_epi32(loadLanes(p.gain.data()), _mm256_srli_epi32(level, 16)), 15);
-    const __m256i offset = _mm256_and_si256(_mm256_add_epi32(_mm256_srli_epi32(phase, 20), _mm256_srai_epi32(m, 1)),
-                                            _mm256_set1_epi32(kTableSize - 1));
-    // Eight scalar loads: cheaper than a gather on the processors we measured.
-    alignas(32) std::uint32_t index[kLanes];
-    _mm256_store_si256(reinterpret_cast<__m256i*>(index), _mm256_add_epi32(offset, loadLanes(p.waveBase.data())));
-    asm("" : "+m"(index));  // read back as scalars, not extracted lane by lane
-    // Two chains of four inserts keep the feedback path short.
+// Eight table samples, by scalar loads: cheaper than a gather on the processors we measured.
+// Two chains of four inserts keep the feedback path short.
+MEVO_AVX2_INLINE __m128i lookEight(const std::int16_t* waves, const std::uint32_t* index) {
     __m128i low = _mm_cvtsi32_si128(static_cast<std::uint16_t>(waves[index[0]]));
     __m128i high = _mm_cvtsi32_si128(static_cast<std::uint16_t>(waves[index[4]]));
     low = _mm_insert_epi16(low, waves[index[1]], 1);
@@ -91,76 +106,75 @@ MEVO_AVX2_INLINE __m256i operatorOut(const OperatorLanes& p, __m256i level, __m2
     high = _mm_insert_epi16(high, waves[index[6]], 2);
     low = _mm_insert_epi16(low, waves[index[3]], 3);
     high = _mm_insert_epi16(high, waves[index[7]], 3);
-    const __m256i sample = _mm256_cvtepi16_epi32(_mm_unpacklo_epi64(low, high));
-    phase = _mm256_add_epi32(phase, loadLanes(p.phaseStep.data()));
+    return _mm_unpacklo_epi64(low, high);
+}
+
+// Operator outputs for modulation offset `m` (the modulation already halved), after the
+// envelope step.
+MEVO_AVX2_INLINE __m256i operatorOut(const OperatorLanes& p, int at, __m256i level, __m256i& phase, __m256i m,
+                                     const std::int16_t* waves) {
+    const __m256i amplitude =
+        _mm256_srai_epi32(_mm256_mullo_epi32(loadHalf(&p.gain[at]), _mm256_srli_epi32(level, 16)), 15);
+    const __m256i offset =
+        _mm256_and_si256(_mm256_add_epi32(_mm256_srli_epi32(phase, 20), m), _mm256_set1_epi32(kTableSize - 1));
+    alignas(32) std::uint32_t index[kHalf];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(index), _mm256_add_epi32(offset, loadHalf(&p.waveBase[at])));
+    asm("" : "+m"(index));  // read back as scalars, not extracted lane by lane
+    const __m256i sample = _mm256_cvtepi16_epi32(lookEight(waves, index));
+    phase = _mm256_add_epi32(phase, loadHalf(&p.phaseStep[at]));
     return _mm256_srai_epi32(_mm256_mullo_epi32(sample, amplitude), 15);
 }
 
-}  // namespace
-
-struct FmVoiceLanes::Group {
-    OperatorLanes op[2];
-    alignas(32) Lanes<std::int32_t> history1, history2, shift, feedbackMask, modulatorMask, directMask, gainLeft,
-        gainRight;
-    Lanes<FmVoice*> voice;
-    bool valid = false;  // the lanes hold their voices' state
-};
-
-namespace {
-
 // The running state of eight voices.
-struct VoiceState {
+struct HalfState {
     __m256i level1, level2, phase1, phase2, history1, history2;
 };
 
-MEVO_AVX2_INLINE VoiceState loadState(const FmVoiceLanes::Group& g) {
-    return {loadLanes(g.op[0].level.data()), loadLanes(g.op[1].level.data()), loadLanes(g.op[0].phase.data()),
-            loadLanes(g.op[1].phase.data()),  loadLanes(g.history1.data()),   loadLanes(g.history2.data())};
+MEVO_AVX2_INLINE HalfState loadState(const Group& g, int at) {
+    return {loadHalf(&g.op[0].level[at]), loadHalf(&g.op[1].level[at]), loadHalf(&g.op[0].phase[at]),
+            loadHalf(&g.op[1].phase[at]), loadHalf(&g.history1[at]),     loadHalf(&g.history2[at])};
 }
 
-MEVO_AVX2_INLINE void storeState(const VoiceState& v, FmVoiceLanes::Group& g) {
-    storeLanes(g.op[0].level.data(), v.level1);
-    storeLanes(g.op[1].level.data(), v.level2);
-    storeLanes(g.op[0].phase.data(), v.phase1);
-    storeLanes(g.op[1].phase.data(), v.phase2);
-    storeLanes(g.history1.data(), v.history1);
-    storeLanes(g.history2.data(), v.history2);
+MEVO_AVX2_INLINE void storeState(const HalfState& v, Group& g, int at) {
+    storeHalf(&g.op[0].level[at], v.level1);
+    storeHalf(&g.op[1].level[at], v.level2);
+    storeHalf(&g.op[0].phase[at], v.phase1);
+    storeHalf(&g.op[1].phase[at], v.phase2);
+    storeHalf(&g.history1[at], v.history1);
+    storeHalf(&g.history2[at], v.history2);
 }
 
-// Settles the lanes set in `settling` of one operator, whose level and phase are in registers;
-// returns the phase, which an attack start resets.
-[[gnu::noinline]] MEVO_AVX2 __m256i settle(OperatorLanes& lanes, __m256i settling, __m256i level, __m256i phase) {
-    const int mask = _mm256_movemask_ps(_mm256_castsi256_ps(settling));
-    storeLanes(lanes.level.data(), level);
-    storeLanes(lanes.phase.data(), phase);
-    for (int lane = 0; lane < kLanes; ++lane)
-        if (mask & (1 << lane)) settleLane(lanes, lane);
-    return loadLanes(lanes.phase.data());
+// Settles the lanes set in `settling`; returns the phases, which an attack start resets.
+MEVO_AVX2_INLINE __m256i settleHalf(OperatorLanes& lanes, int at, __m256i settling, __m256i level, __m256i phase) {
+    storeHalf(&lanes.level[at], level);
+    storeHalf(&lanes.phase[at], phase);
+    settleLanes(lanes, unsigned(_mm256_movemask_ps(_mm256_castsi256_ps(settling))) << at);
+    return loadHalf(&lanes.phase[at]);
 }
 
 // One sample of eight voices: their panned outputs are added to `left` and `right`.
-MEVO_AVX2_INLINE void voiceSample(FmVoiceLanes::Group& g, VoiceState& v, const std::int16_t* waves, __m256i& left,
-                                  __m256i& right) {
-    const __m256i settle1 = stepLevel(g.op[0], v.level1);
-    const __m256i settle2 = stepLevel(g.op[1], v.level2);
+MEVO_AVX2_INLINE void halfSample(Group& g, int at, HalfState& v, const std::int16_t* waves, __m256i& left,
+                                 __m256i& right) {
+    const __m256i settle1 = stepLevel(g.op[0], at, v.level1);
+    const __m256i settle2 = stepLevel(g.op[1], at, v.level2);
     const __m256i any = _mm256_or_si256(settle1, settle2);
     if (!_mm256_testz_si256(any, any)) [[unlikely]] {
-        if (!_mm256_testz_si256(settle1, settle1)) v.phase1 = settle(g.op[0], settle1, v.level1, v.phase1);
-        if (!_mm256_testz_si256(settle2, settle2)) v.phase2 = settle(g.op[1], settle2, v.level2, v.phase2);
+        if (!_mm256_testz_si256(settle1, settle1)) v.phase1 = settleHalf(g.op[0], at, settle1, v.level1, v.phase1);
+        if (!_mm256_testz_si256(settle2, settle2)) v.phase2 = settleHalf(g.op[1], at, settle2, v.level2, v.phase2);
     }
-
+    // ((h1 + h2) >> feedback shift) >> 1, halved again as a modulation offset: one shift.
     const __m256i feedback = _mm256_and_si256(
-        _mm256_srai_epi32(_mm256_srav_epi32(_mm256_add_epi32(v.history1, v.history2), loadLanes(g.shift.data())), 1),
-        loadLanes(g.feedbackMask.data()));
-    const __m256i o1 = operatorOut(g.op[0], v.level1, v.phase1, feedback, waves);
+        _mm256_srav_epi32(_mm256_add_epi32(v.history1, v.history2), loadHalf(&g.shift[at])),
+        loadHalf(&g.feedbackMask[at]));
+    const __m256i o1 = operatorOut(g.op[0], at, v.level1, v.phase1, feedback, waves);
     v.history2 = v.history1;
     v.history1 = o1;
-    const __m256i o2 =
-        operatorOut(g.op[1], v.level2, v.phase2, _mm256_and_si256(o1, loadLanes(g.modulatorMask.data())), waves);
-    const __m256i y = _mm256_add_epi32(o2, _mm256_and_si256(o1, loadLanes(g.directMask.data())));
+    const __m256i m2 = _mm256_and_si256(_mm256_srai_epi32(o1, 1), loadHalf(&g.modulatorMask[at]));
+    const __m256i o2 = operatorOut(g.op[1], at, v.level2, v.phase2, m2, waves);
+    const __m256i y = _mm256_add_epi32(o2, _mm256_and_si256(o1, loadHalf(&g.directMask[at])));
     // |y| <= 65024 and gains <= 32768: the products fit in 32 bits.
-    left = _mm256_add_epi32(left, _mm256_srai_epi32(_mm256_mullo_epi32(y, loadLanes(g.gainLeft.data())), 15));
-    right = _mm256_add_epi32(right, _mm256_srai_epi32(_mm256_mullo_epi32(y, loadLanes(g.gainRight.data())), 15));
+    left = _mm256_add_epi32(left, _mm256_srai_epi32(_mm256_mullo_epi32(y, loadHalf(&g.gainLeft[at])), 15));
+    right = _mm256_add_epi32(right, _mm256_srai_epi32(_mm256_mullo_epi32(y, loadHalf(&g.gainRight[at])), 15));
 }
 
 // Adds the sums of the lanes of `l` and `r` to one frame.
@@ -173,38 +187,129 @@ MEVO_AVX2_INLINE void addFrame(__m256i l, __m256i r, std::int32_t& left, std::in
     right += _mm_extract_epi32(sums, 1);
 }
 
-MEVO_AVX2 void renderOneGroup(FmVoiceLanes::Group& g, const std::int16_t* waves, std::int32_t* left,
-                              std::int32_t* right, std::uint32_t frames) {
-    VoiceState v = loadState(g);
+MEVO_AVX2 void renderOneHalf(Group& g, const std::int16_t* waves, std::int32_t* left, std::int32_t* right,
+                             std::uint32_t frames) {
+    HalfState v = loadState(g, 0);
     for (std::uint32_t s = 0; s < frames; ++s) {
         __m256i l = _mm256_setzero_si256();
         __m256i r = _mm256_setzero_si256();
-        voiceSample(g, v, waves, l, r);
+        halfSample(g, 0, v, waves, l, r);
         addFrame(l, r, left[s], right[s]);
     }
-    storeState(v, g);
+    storeState(v, g, 0);
 }
 
-MEVO_AVX2 void renderTwoGroups(FmVoiceLanes::Group& a, FmVoiceLanes::Group& b, const std::int16_t* waves,
-                               std::int32_t* left, std::int32_t* right, std::uint32_t frames) {
-    VoiceState va = loadState(a);
-    VoiceState vb = loadState(b);
+MEVO_AVX2 void renderTwoHalves(Group& g, const std::int16_t* waves, std::int32_t* left, std::int32_t* right,
+                               std::uint32_t frames) {
+    HalfState a = loadState(g, 0);
+    HalfState b = loadState(g, kHalf);
     for (std::uint32_t s = 0; s < frames; ++s) {
         __m256i l = _mm256_setzero_si256();
         __m256i r = _mm256_setzero_si256();
-        voiceSample(a, va, waves, l, r);
-        voiceSample(b, vb, waves, l, r);
+        halfSample(g, 0, a, waves, l, r);
+        halfSample(g, kHalf, b, waves, l, r);
         addFrame(l, r, left[s], right[s]);
     }
-    storeState(va, a);
-    storeState(vb, b);
+    storeState(a, g, 0);
+    storeState(b, g, kHalf);
 }
+
+// ---- AVX-512: all sixteen lanes in one vector, the same arithmetic.
+
+// GCC 12 takes the undefined pass-through operand inside its AVX-512 intrinsics for an
+// uninitialized read.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+
+MEVO_AVX512_INLINE __m512i loadAll(const void* p) {
+    return _mm512_load_si512(p);
+}
+
+MEVO_AVX512_INLINE void storeAll(void* p, __m512i v) {
+    _mm512_store_si512(p, v);
+}
+
+MEVO_AVX512_INLINE __mmask16 stepLevel(const OperatorLanes& p, __m512i& level) {
+    const __m512i even = _mm512_mul_epu32(level, loadAll(p.factor.data()));
+    const __m512i odd = _mm512_mul_epu32(_mm512_srli_epi64(level, 32), loadAll(p.factorOdd.data()));
+    const __m512i fallen = _mm512_mask_blend_epi32(0xAAAA, _mm512_srli_epi64(even, 30), _mm512_slli_epi64(odd, 2));
+    level = _mm512_add_epi32(_mm512_min_epu32(fallen, loadAll(p.headroom.data())), loadAll(p.step.data()));
+    return _mm512_cmpge_epu32_mask(_mm512_sub_epi32(level, loadAll(p.low.data())), loadAll(p.span.data()));
+}
+
+MEVO_AVX512_INLINE __m512i operatorOut(const OperatorLanes& p, __m512i level, __m512i& phase, __m512i m,
+                                       const std::int16_t* waves) {
+    const __m512i amplitude =
+        _mm512_srai_epi32(_mm512_mullo_epi32(loadAll(p.gain.data()), _mm512_srli_epi32(level, 16)), 15);
+    const __m512i offset =
+        _mm512_and_si512(_mm512_add_epi32(_mm512_srli_epi32(phase, 20), m), _mm512_set1_epi32(kTableSize - 1));
+    alignas(64) std::uint32_t index[kLanes];
+    _mm512_store_si512(index, _mm512_add_epi32(offset, loadAll(p.waveBase.data())));
+    asm("" : "+m"(index));
+    const __m256i words = _mm256_inserti128_si256(_mm256_castsi128_si256(lookEight(waves, index)),
+                                                  lookEight(waves, index + kHalf), 1);
+    const __m512i sample = _mm512_cvtepi16_epi32(words);
+    phase = _mm512_add_epi32(phase, loadAll(p.phaseStep.data()));
+    return _mm512_srai_epi32(_mm512_mullo_epi32(sample, amplitude), 15);
+}
+
+MEVO_AVX512_INLINE __m512i settleAll(OperatorLanes& lanes, __mmask16 settling, __m512i level, __m512i phase) {
+    storeAll(lanes.level.data(), level);
+    storeAll(lanes.phase.data(), phase);
+    settleLanes(lanes, settling);
+    return loadAll(lanes.phase.data());
+}
+
+MEVO_AVX512 void renderAll(Group& g, const std::int16_t* waves, std::int32_t* left, std::int32_t* right,
+                           std::uint32_t frames) {
+    __m512i level1 = loadAll(g.op[0].level.data()), level2 = loadAll(g.op[1].level.data());
+    __m512i phase1 = loadAll(g.op[0].phase.data()), phase2 = loadAll(g.op[1].phase.data());
+    __m512i history1 = loadAll(g.history1.data()), history2 = loadAll(g.history2.data());
+    for (std::uint32_t s = 0; s < frames; ++s) {
+        const __mmask16 settle1 = stepLevel(g.op[0], level1);
+        const __mmask16 settle2 = stepLevel(g.op[1], level2);
+        if ((settle1 | settle2) != 0) [[unlikely]] {
+            if (settle1) phase1 = settleAll(g.op[0], settle1, level1, phase1);
+            if (settle2) phase2 = settleAll(g.op[1], settle2, level2, phase2);
+        }
+        const __m512i feedback = _mm512_and_si512(
+            _mm512_srav_epi32(_mm512_add_epi32(history1, history2), loadAll(g.shift.data())),
+            loadAll(g.feedbackMask.data()));
+        const __m512i o1 = operatorOut(g.op[0], level1, phase1, feedback, waves);
+        history2 = history1;
+        history1 = o1;
+        const __m512i m2 = _mm512_and_si512(_mm512_srai_epi32(o1, 1), loadAll(g.modulatorMask.data()));
+        const __m512i o2 = operatorOut(g.op[1], level2, phase2, m2, waves);
+        const __m512i y = _mm512_add_epi32(o2, _mm512_and_si512(o1, loadAll(g.directMask.data())));
+        const __m512i l = _mm512_srai_epi32(_mm512_mullo_epi32(y, loadAll(g.gainLeft.data())), 15);
+        const __m512i r = _mm512_srai_epi32(_mm512_mullo_epi32(y, loadAll(g.gainRight.data())), 15);
+        addFrame(_mm256_add_epi32(_mm512_castsi512_si256(l), _mm512_extracti64x4_epi64(l, 1)),
+                 _mm256_add_epi32(_mm512_castsi512_si256(r), _mm512_extracti64x4_epi64(r, 1)), left[s], right[s]);
+    }
+    storeAll(g.op[0].level.data(), level1);
+    storeAll(g.op[1].level.data(), level2);
+    storeAll(g.op[0].phase.data(), phase1);
+    storeAll(g.op[1].phase.data(), phase2);
+    storeAll(g.history1.data(), history1);
+    storeAll(g.history2.data(), history2);
+}
+
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
 
 }  // namespace
 
 bool FmVoiceLanes::available() {
     static const bool avx2 = __builtin_cpu_supports("avx2");
     return avx2;
+}
+
+bool FmVoiceLanes::wideAvailable() {
+    static const bool avx512 = __builtin_cpu_supports("avx512f");
+    return avx512;
 }
 
 void FmVoiceLanes::load(Group& g, FmVoice* const* voices, std::size_t count) {
@@ -234,7 +339,7 @@ void FmVoiceLanes::load(Group& g, FmVoice* const* voices, std::size_t count) {
         }
         g.history1[lane] = v ? v->history1_ : 0;
         g.history2[lane] = v ? v->history2_ : 0;
-        g.shift[lane] = v ? v->feedbackShift_ : 0;
+        g.shift[lane] = v ? v->feedbackShift_ + 2 : 0;  // with the two halvings of the offset
         g.feedbackMask[lane] = v && v->feedbackShift_ ? -1 : 0;
         g.modulatorMask[lane] = v && v->algorithm_ == 0 ? -1 : 0;
         g.directMask[lane] = v && v->algorithm_ == 1 ? -1 : 0;
@@ -259,29 +364,27 @@ void FmVoiceLanes::store(const Group& g) {
     }
 }
 
-FmVoiceLanes::FmVoiceLanes() : groups_(std::make_unique<Group[]>(2)) {}
+FmVoiceLanes::FmVoiceLanes() : group_(std::make_unique<Group>()) {}
 
 FmVoiceLanes::~FmVoiceLanes() = default;
 
 void FmVoiceLanes::invalidate() {
-    groups_[0].valid = groups_[1].valid = false;
+    group_->valid = false;
 }
 
 void FmVoiceLanes::render(FmVoice* const* voices, std::size_t count, const FmTables& tables, std::int32_t* left,
                           std::int32_t* right, std::uint32_t frames) {
     const std::int16_t* waves = tables.waveform[0].data();
-    Group& first = groups_[0];
-    Group& second = groups_[1];
-    load(first, voices, std::min<std::size_t>(count, kLanes));
-    if (count > kLanes) {
-        load(second, voices + kLanes, std::min(count, kMaxVoices) - kLanes);
-        renderTwoGroups(first, second, waves, left, right, frames);
-        store(second);
-    } else {
-        second.valid = false;  // its voices, if any, render elsewhere now
-        renderOneGroup(first, waves, left, right, frames);
-    }
-    store(first);
+    Group& g = *group_;
+    load(g, voices, std::min(count, kMaxVoices));
+    // Unused lanes hold silent operators that never change, so they may be left out.
+    if (count <= std::size_t(kHalf))
+        renderOneHalf(g, waves, left, right, frames);
+    else if (wide_)
+        renderAll(g, waves, left, right, frames);
+    else
+        renderTwoHalves(g, waves, left, right, frames);
+    store(g);
 }
 
 }  // namespace mevo
