@@ -109,10 +109,42 @@ MEVO_AVX2_INLINE __m128i lookEight(const std::int16_t* waves, const std::uint32_
     return _mm_unpacklo_epi64(low, high);
 }
 
+// The first `used` of eight table samples, the others 0: unused lanes cost no loads.
+MEVO_AVX2_INLINE __m128i lookSome(const std::int16_t* waves, const std::uint32_t* index, int used) {
+    __m128i v = _mm_setzero_si128();
+    switch (used) {
+        default:
+            return lookEight(waves, index);
+        case 7:
+            v = _mm_insert_epi16(v, waves[index[6]], 6);
+            [[fallthrough]];
+        case 6:
+            v = _mm_insert_epi16(v, waves[index[5]], 5);
+            [[fallthrough]];
+        case 5:
+            v = _mm_insert_epi16(v, waves[index[4]], 4);
+            [[fallthrough]];
+        case 4:
+            v = _mm_insert_epi16(v, waves[index[3]], 3);
+            [[fallthrough]];
+        case 3:
+            v = _mm_insert_epi16(v, waves[index[2]], 2);
+            [[fallthrough]];
+        case 2:
+            v = _mm_insert_epi16(v, waves[index[1]], 1);
+            [[fallthrough]];
+        case 1:
+            v = _mm_insert_epi16(v, waves[index[0]], 0);
+            [[fallthrough]];
+        case 0:
+            return v;
+    }
+}
+
 // Operator outputs for modulation offset `m` (the modulation already halved), after the
 // envelope step.
-MEVO_AVX2_INLINE __m256i operatorOut(const OperatorLanes& p, int at, __m256i level, __m256i& phase, __m256i m,
-                                     const std::int16_t* waves) {
+MEVO_AVX2_INLINE __m256i operatorOut(const OperatorLanes& p, int at, int used, __m256i level, __m256i& phase,
+                                     __m256i m, const std::int16_t* waves) {
     const __m256i amplitude =
         _mm256_srai_epi32(_mm256_mullo_epi32(loadHalf(&p.gain[at]), _mm256_srli_epi32(level, 16)), 15);
     const __m256i offset =
@@ -120,7 +152,7 @@ MEVO_AVX2_INLINE __m256i operatorOut(const OperatorLanes& p, int at, __m256i lev
     alignas(32) std::uint32_t index[kHalf];
     _mm256_store_si256(reinterpret_cast<__m256i*>(index), _mm256_add_epi32(offset, loadHalf(&p.waveBase[at])));
     asm("" : "+m"(index));  // read back as scalars, not extracted lane by lane
-    const __m256i sample = _mm256_cvtepi16_epi32(lookEight(waves, index));
+    const __m256i sample = _mm256_cvtepi16_epi32(lookSome(waves, index, used));
     phase = _mm256_add_epi32(phase, loadHalf(&p.phaseStep[at]));
     return _mm256_srai_epi32(_mm256_mullo_epi32(sample, amplitude), 15);
 }
@@ -153,7 +185,7 @@ MEVO_AVX2_INLINE __m256i settleHalf(OperatorLanes& lanes, int at, __m256i settli
 }
 
 // One sample of eight voices: their panned outputs are added to `left` and `right`.
-MEVO_AVX2_INLINE void halfSample(Group& g, int at, HalfState& v, const std::int16_t* waves, __m256i& left,
+MEVO_AVX2_INLINE void halfSample(Group& g, int at, int used, HalfState& v, const std::int16_t* waves, __m256i& left,
                                  __m256i& right) {
     const __m256i settle1 = stepLevel(g.op[0], at, v.level1);
     const __m256i settle2 = stepLevel(g.op[1], at, v.level2);
@@ -166,11 +198,11 @@ MEVO_AVX2_INLINE void halfSample(Group& g, int at, HalfState& v, const std::int1
     const __m256i feedback = _mm256_and_si256(
         _mm256_srav_epi32(_mm256_add_epi32(v.history1, v.history2), loadHalf(&g.shift[at])),
         loadHalf(&g.feedbackMask[at]));
-    const __m256i o1 = operatorOut(g.op[0], at, v.level1, v.phase1, feedback, waves);
+    const __m256i o1 = operatorOut(g.op[0], at, used, v.level1, v.phase1, feedback, waves);
     v.history2 = v.history1;
     v.history1 = o1;
     const __m256i m2 = _mm256_and_si256(_mm256_srai_epi32(o1, 1), loadHalf(&g.modulatorMask[at]));
-    const __m256i o2 = operatorOut(g.op[1], at, v.level2, v.phase2, m2, waves);
+    const __m256i o2 = operatorOut(g.op[1], at, used, v.level2, v.phase2, m2, waves);
     const __m256i y = _mm256_add_epi32(o2, _mm256_and_si256(o1, loadHalf(&g.directMask[at])));
     // |y| <= 65024 and gains <= 32768: the products fit in 32 bits.
     left = _mm256_add_epi32(left, _mm256_srai_epi32(_mm256_mullo_epi32(y, loadHalf(&g.gainLeft[at])), 15));
@@ -187,27 +219,27 @@ MEVO_AVX2_INLINE void addFrame(__m256i l, __m256i r, std::int32_t& left, std::in
     right += _mm_extract_epi32(sums, 1);
 }
 
-MEVO_AVX2 void renderOneHalf(Group& g, const std::int16_t* waves, std::int32_t* left, std::int32_t* right,
-                             std::uint32_t frames) {
+MEVO_AVX2 void renderOneHalf(Group& g, int used, const std::int16_t* waves, std::int32_t* left,
+                             std::int32_t* right, std::uint32_t frames) {
     HalfState v = loadState(g, 0);
     for (std::uint32_t s = 0; s < frames; ++s) {
         __m256i l = _mm256_setzero_si256();
         __m256i r = _mm256_setzero_si256();
-        halfSample(g, 0, v, waves, l, r);
+        halfSample(g, 0, used, v, waves, l, r);
         addFrame(l, r, left[s], right[s]);
     }
     storeState(v, g, 0);
 }
 
-MEVO_AVX2 void renderTwoHalves(Group& g, const std::int16_t* waves, std::int32_t* left, std::int32_t* right,
-                               std::uint32_t frames) {
+MEVO_AVX2 void renderTwoHalves(Group& g, int used, const std::int16_t* waves, std::int32_t* left,
+                               std::int32_t* right, std::uint32_t frames) {
     HalfState a = loadState(g, 0);
     HalfState b = loadState(g, kHalf);
     for (std::uint32_t s = 0; s < frames; ++s) {
         __m256i l = _mm256_setzero_si256();
         __m256i r = _mm256_setzero_si256();
-        halfSample(g, 0, a, waves, l, r);
-        halfSample(g, kHalf, b, waves, l, r);
+        halfSample(g, 0, kHalf, a, waves, l, r);
+        halfSample(g, kHalf, used - kHalf, b, waves, l, r);
         addFrame(l, r, left[s], right[s]);
     }
     storeState(a, g, 0);
@@ -239,7 +271,7 @@ MEVO_AVX512_INLINE __mmask16 stepLevel(const OperatorLanes& p, __m512i& level) {
     return _mm512_cmpge_epu32_mask(_mm512_sub_epi32(level, loadAll(p.low.data())), loadAll(p.span.data()));
 }
 
-MEVO_AVX512_INLINE __m512i operatorOut(const OperatorLanes& p, __m512i level, __m512i& phase, __m512i m,
+MEVO_AVX512_INLINE __m512i operatorOut(const OperatorLanes& p, int used, __m512i level, __m512i& phase, __m512i m,
                                        const std::int16_t* waves) {
     const __m512i amplitude =
         _mm512_srai_epi32(_mm512_mullo_epi32(loadAll(p.gain.data()), _mm512_srli_epi32(level, 16)), 15);
@@ -249,7 +281,7 @@ MEVO_AVX512_INLINE __m512i operatorOut(const OperatorLanes& p, __m512i level, __
     _mm512_store_si512(index, _mm512_add_epi32(offset, loadAll(p.waveBase.data())));
     asm("" : "+m"(index));
     const __m256i words = _mm256_inserti128_si256(_mm256_castsi128_si256(lookEight(waves, index)),
-                                                  lookEight(waves, index + kHalf), 1);
+                                                  lookSome(waves, index + kHalf, used - kHalf), 1);
     const __m512i sample = _mm512_cvtepi16_epi32(words);
     phase = _mm512_add_epi32(phase, loadAll(p.phaseStep.data()));
     return _mm512_srai_epi32(_mm512_mullo_epi32(sample, amplitude), 15);
@@ -262,7 +294,7 @@ MEVO_AVX512_INLINE __m512i settleAll(OperatorLanes& lanes, __mmask16 settling, _
     return loadAll(lanes.phase.data());
 }
 
-MEVO_AVX512 void renderAll(Group& g, const std::int16_t* waves, std::int32_t* left, std::int32_t* right,
+MEVO_AVX512 void renderAll(Group& g, int used, const std::int16_t* waves, std::int32_t* left, std::int32_t* right,
                            std::uint32_t frames) {
     __m512i level1 = loadAll(g.op[0].level.data()), level2 = loadAll(g.op[1].level.data());
     __m512i phase1 = loadAll(g.op[0].phase.data()), phase2 = loadAll(g.op[1].phase.data());
@@ -277,11 +309,11 @@ MEVO_AVX512 void renderAll(Group& g, const std::int16_t* waves, std::int32_t* le
         const __m512i feedback = _mm512_and_si512(
             _mm512_srav_epi32(_mm512_add_epi32(history1, history2), loadAll(g.shift.data())),
             loadAll(g.feedbackMask.data()));
-        const __m512i o1 = operatorOut(g.op[0], level1, phase1, feedback, waves);
+        const __m512i o1 = operatorOut(g.op[0], used, level1, phase1, feedback, waves);
         history2 = history1;
         history1 = o1;
         const __m512i m2 = _mm512_and_si512(_mm512_srai_epi32(o1, 1), loadAll(g.modulatorMask.data()));
-        const __m512i o2 = operatorOut(g.op[1], level2, phase2, m2, waves);
+        const __m512i o2 = operatorOut(g.op[1], used, level2, phase2, m2, waves);
         const __m512i y = _mm512_add_epi32(o2, _mm512_and_si512(o1, loadAll(g.directMask.data())));
         const __m512i l = _mm512_srai_epi32(_mm512_mullo_epi32(y, loadAll(g.gainLeft.data())), 15);
         const __m512i r = _mm512_srai_epi32(_mm512_mullo_epi32(y, loadAll(g.gainRight.data())), 15);
@@ -376,14 +408,15 @@ void FmVoiceLanes::render(FmVoice* const* voices, std::size_t count, const FmTab
                           std::int32_t* right, std::uint32_t frames) {
     const std::int16_t* waves = tables.waveform[0].data();
     Group& g = *group_;
-    load(g, voices, std::min(count, kMaxVoices));
+    const int used = static_cast<int>(std::min(count, kMaxVoices));
+    load(g, voices, std::size_t(used));
     // Unused lanes hold silent operators that never change, so they may be left out.
-    if (count <= std::size_t(kHalf))
-        renderOneHalf(g, waves, left, right, frames);
+    if (used <= kHalf)
+        renderOneHalf(g, used, waves, left, right, frames);
     else if (wide_)
-        renderAll(g, waves, left, right, frames);
+        renderAll(g, used, waves, left, right, frames);
     else
-        renderTwoHalves(g, waves, left, right, frames);
+        renderTwoHalves(g, used, waves, left, right, frames);
     store(g);
 }
 
