@@ -1,5 +1,7 @@
 #include "synth/FmVoiceEngine.h"
 
+#include <emmintrin.h>
+
 #include <algorithm>
 
 namespace mevo {
@@ -12,6 +14,22 @@ namespace {
 constexpr std::uint32_t kBlockFrames = 256;
 // Below this many two-operator voices the scalar pairs are faster than vector lanes.
 constexpr std::size_t kLaneMinimum = 3;
+
+// Interleaves the sums into frames, each sample clamped to -32767..32767.
+void writeFrames(std::int16_t* out, const std::int32_t* left, const std::int32_t* right, std::uint32_t frames) {
+    std::uint32_t f = 0;
+    for (; f + 4 <= frames; f += 4) {
+        // Packing saturates to -32768..32767; the floor is raised after.
+        const __m128i l = _mm_loadu_si128(reinterpret_cast<const __m128i*>(left + f));
+        const __m128i r = _mm_loadu_si128(reinterpret_cast<const __m128i*>(right + f));
+        const __m128i frames4 = _mm_unpacklo_epi16(_mm_packs_epi32(l, l), _mm_packs_epi32(r, r));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * f), _mm_max_epi16(frames4, _mm_set1_epi16(-32767)));
+    }
+    for (; f < frames; ++f) {
+        out[2 * f] = static_cast<std::int16_t>(std::clamp(left[f], -32767, 32767));
+        out[2 * f + 1] = static_cast<std::int16_t>(std::clamp(right[f], -32767, 32767));
+    }
+}
 
 }  // namespace
 
@@ -84,10 +102,7 @@ void FmVoiceEngine::render(std::int16_t* out, std::uint32_t frames) {
         for (; i + 1 < count; i += 2)
             FmVoice::renderTogether(*sounding[i], *sounding[i + 1], left.data(), right.data(), n);
         for (; i < count; ++i) sounding[i]->renderSounding(left.data(), right.data(), n);
-        for (std::uint32_t f = 0; f < n; ++f) {
-            out[2 * (done + f)] = static_cast<std::int16_t>(std::clamp(left[f], -32767, 32767));
-            out[2 * (done + f) + 1] = static_cast<std::int16_t>(std::clamp(right[f], -32767, 32767));
-        }
+        writeFrames(out + 2 * done, left.data(), right.data(), n);
         done += n;
     }
 }

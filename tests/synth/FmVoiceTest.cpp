@@ -158,6 +158,31 @@ TEST_F(FmVoiceTest, FourOperatorChainSounds) {
     EXPECT_LE(peak, 32767);
 }
 
+// Sixteen identical voices sum to sixteen times one voice's sample, clamped to -32767..32767.
+TEST_F(FmVoiceTest, MixClampsToPlusMinus32767) {
+    FmVoiceEngine single;
+    for (FmVoiceEngine* e : {&engine, &single}) {
+        for (unsigned i = 0; i < (e == &single ? 1u : 16u); ++i) {
+            e->loadVoice(i, sineVoice(15, 7));
+            e->setPitch(i, 4, 580);
+            e->setGain(i, 0, 12);
+            e->keyOn(i);
+        }
+    }
+    constexpr uint32_t kFrames = 303;  // not a multiple of 4
+    std::vector<int16_t> one(kFrames * 2);
+    single.render(one.data(), kFrames);
+    const auto all = render(kFrames);
+    int clippedHigh = 0, clippedLow = 0;
+    for (size_t i = 0; i < all.size(); ++i) {
+        ASSERT_EQ(all[i], std::clamp(16 * one[i], -32767, 32767)) << "sample " << i;
+        clippedHigh += all[i] == 32767;
+        clippedLow += all[i] == -32767;
+    }
+    EXPECT_GT(clippedHigh, 0);
+    EXPECT_GT(clippedLow, 0);
+}
+
 // Skipping an inaudible operator takes runs of envelope steps at once; it must land on the level
 // and state that stepping one sample at a time gives, across rates, levels and the decay's
 // sustain threshold.
