@@ -75,6 +75,7 @@ void FmVoice::clear() {
     history1_ = history2_ = 0;
     for (auto& op : operators_) op.level = 0;
     laneStale_ = true;
+    dormant_ = false;
 }
 
 void FmVoice::applyPending(const FmTables& tables) {
@@ -84,6 +85,7 @@ void FmVoice::applyPending(const FmTables& tables) {
     if (pending_ & kModulation) applyModulation();
     pending_ = 0;
     laneStale_ = true;
+    dormant_ = false;
     // States and rates changed here only; the envelope steps keep their own changes in step.
     lfoUsed_ = false;
     for (int n = 0; n < 4; ++n) {
@@ -176,6 +178,8 @@ void FmVoice::skip(std::uint32_t frames) {
     }
     history2_ = frames == 1 ? history1_ : 0;
     history1_ = 0;
+    dormant_ = history2_ == 0;
+    for (int n = 0; n < operatorCount_; ++n) dormant_ = dormant_ && operators_[n].state == EnvelopeState::Off;
 }
 
 // One voice's samples under its algorithm, working on the voice's own operators.

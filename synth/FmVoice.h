@@ -33,7 +33,11 @@ public:
     // Applies pending changes and moves the LFO by `frames`; once per render call.
     void prepare(std::uint32_t frames, const FmTables& tables) {
         if (pending_) applyPending(tables);
-        if (operatorCount_ != 0) applyLfo(frames, tables);
+        if (operatorCount_ == 0) return;
+        if (dormant_)
+            lfoPhase_ += frames * kLfoRate[lfoRate_];  // the LFO runs on; nothing else needs it
+        else
+            applyLfo(frames, tables);
     }
     // Begins a block of `frames` (only for rendered() voices): a voice whose operators are all
     // inaudible is advanced without computing its zero output and false is returned; otherwise
@@ -49,6 +53,9 @@ public:
     static void renderTogether(FmVoice& a, FmVoice& b, std::int32_t* left, std::int32_t* right, std::uint32_t frames);
 
     bool rendered() const { return operatorCount_ != 0; }
+    // Every operator is off and the feedback history is clear: nothing can sound until the next
+    // change, and the voice is passed over (an off operator's phase restarts at its key-on).
+    bool dormant() const { return dormant_; }
     std::uint8_t operatorCount() const { return operatorCount_; }
     std::uint8_t algorithm() const { return algorithm_; }
     std::uint8_t block() const { return effectiveBlock_; }
@@ -79,7 +86,8 @@ private:
 
     std::uint8_t pending_ = 0;
     bool laneStale_ = true;
-    bool lfoUsed_ = false;   // an operator has vibrato or tremolo  // changed other than by rendering since FmVoiceLanes loaded it
+    bool lfoUsed_ = false;   // an operator has vibrato or tremolo
+    bool dormant_ = false;  // changed other than by rendering since FmVoiceLanes loaded it
     std::uint8_t operatorCount_ = 0;
     std::int8_t octaveShift_ = 0;
     std::uint8_t lfoRate_ = 0;

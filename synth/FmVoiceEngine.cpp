@@ -86,7 +86,7 @@ void FmVoiceEngine::render(std::int16_t* out, std::uint32_t frames) {
         std::size_t count = 0;
         std::size_t twoCount = 0;
         for (auto& v : voices_) {
-            if (!v.rendered() || !v.beginBlock(n)) continue;
+            if (!v.rendered() || v.dormant() || !v.beginBlock(n)) continue;
             if (lanes_ && v.operatorCount() == 2)
                 twoOperator[twoCount++] = &v;
             else
