@@ -97,7 +97,8 @@ void FmOperator::skipInaudible(std::uint32_t frames) {
                                                                      : sustainFactor;
         const std::uint64_t loss = (std::uint64_t(1) << 30) - factor;
         if (loss == 0 && state != EnvelopeState::Decay) break;  // the level holds
-        if (loss > (std::uint64_t(1) << 27)) {  // runs of fewer than 8 steps: cheaper one by one
+        // Runs of fewer than 8 steps are cheaper one step at a time than through two divisions.
+        if (loss > (std::uint64_t(1) << 27)) {
             stepEnvelope();
             --frames;
             continue;

@@ -85,9 +85,9 @@ private:
     friend class FmVoiceLanes;
 
     std::uint8_t pending_ = 0;
-    bool laneStale_ = true;
+    bool laneStale_ = true;  // changed other than by rendering since FmVoiceLanes loaded it
     bool lfoUsed_ = false;   // an operator has vibrato or tremolo
-    bool dormant_ = false;  // changed other than by rendering since FmVoiceLanes loaded it
+    bool dormant_ = false;   // see dormant()
     std::uint8_t operatorCount_ = 0;
     std::int8_t octaveShift_ = 0;
     std::uint8_t lfoRate_ = 0;

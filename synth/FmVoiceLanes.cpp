@@ -63,8 +63,8 @@ inline void settleLane(OperatorLanes& lanes, int lane) {
 
 struct FmVoiceLanes::Group {
     OperatorLanes op[2];
-    alignas(64) Lanes<std::int32_t> history1, history2, shift, feedbackMask, modulatorMask, directMask, gainLeft,
-        gainRight;
+    alignas(64) Lanes<std::int32_t> history1, history2, shift, feedbackMask, modulatorMask,
+        directMask, gainLeft, gainRight;
     Lanes<FmVoice*> voice;
     bool valid = false;  // the lanes hold their voices' state
 };
@@ -143,8 +143,8 @@ MEVO_AVX2_INLINE __m128i lookSome(const std::int16_t* waves, const std::uint32_t
 
 // Operator outputs for modulation offset `m` (the modulation already halved), after the
 // envelope step.
-MEVO_AVX2_INLINE __m256i operatorOut(const OperatorLanes& p, int at, int used, __m256i level, __m256i& phase,
-                                     __m256i m, const std::int16_t* waves) {
+MEVO_AVX2_INLINE __m256i operatorOut(const OperatorLanes& p, int at, int used, __m256i level, __m256i& phase, __m256i m,
+                                     const std::int16_t* waves) {
     const __m256i amplitude =
         _mm256_srai_epi32(_mm256_mullo_epi32(loadHalf(&p.gain[at]), _mm256_srli_epi32(level, 16)), 15);
     const __m256i offset =
@@ -164,7 +164,7 @@ struct HalfState {
 
 MEVO_AVX2_INLINE HalfState loadState(const Group& g, int at) {
     return {loadHalf(&g.op[0].level[at]), loadHalf(&g.op[1].level[at]), loadHalf(&g.op[0].phase[at]),
-            loadHalf(&g.op[1].phase[at]), loadHalf(&g.history1[at]),     loadHalf(&g.history2[at])};
+            loadHalf(&g.op[1].phase[at]), loadHalf(&g.history1[at]),    loadHalf(&g.history2[at])};
 }
 
 MEVO_AVX2_INLINE void storeState(const HalfState& v, Group& g, int at) {
@@ -195,9 +195,9 @@ MEVO_AVX2_INLINE void halfSample(Group& g, int at, int used, HalfState& v, const
         if (!_mm256_testz_si256(settle2, settle2)) v.phase2 = settleHalf(g.op[1], at, settle2, v.level2, v.phase2);
     }
     // ((h1 + h2) >> feedback shift) >> 1, halved again as a modulation offset: one shift.
-    const __m256i feedback = _mm256_and_si256(
-        _mm256_srav_epi32(_mm256_add_epi32(v.history1, v.history2), loadHalf(&g.shift[at])),
-        loadHalf(&g.feedbackMask[at]));
+    const __m256i feedback =
+        _mm256_and_si256(_mm256_srav_epi32(_mm256_add_epi32(v.history1, v.history2), loadHalf(&g.shift[at])),
+                         loadHalf(&g.feedbackMask[at]));
     const __m256i o1 = operatorOut(g.op[0], at, used, v.level1, v.phase1, feedback, waves);
     v.history2 = v.history1;
     v.history1 = o1;
@@ -219,8 +219,8 @@ MEVO_AVX2_INLINE void addFrame(__m256i l, __m256i r, std::int32_t& left, std::in
     right += _mm_extract_epi32(sums, 1);
 }
 
-MEVO_AVX2 void renderOneHalf(Group& g, int used, const std::int16_t* waves, std::int32_t* left,
-                             std::int32_t* right, std::uint32_t frames) {
+MEVO_AVX2 void renderOneHalf(Group& g, int used, const std::int16_t* waves, std::int32_t* left, std::int32_t* right,
+                             std::uint32_t frames) {
     HalfState v = loadState(g, 0);
     for (std::uint32_t s = 0; s < frames; ++s) {
         __m256i l = _mm256_setzero_si256();
@@ -231,8 +231,8 @@ MEVO_AVX2 void renderOneHalf(Group& g, int used, const std::int16_t* waves, std:
     storeState(v, g, 0);
 }
 
-MEVO_AVX2 void renderTwoHalves(Group& g, int used, const std::int16_t* waves, std::int32_t* left,
-                               std::int32_t* right, std::uint32_t frames) {
+MEVO_AVX2 void renderTwoHalves(Group& g, int used, const std::int16_t* waves, std::int32_t* left, std::int32_t* right,
+                               std::uint32_t frames) {
     HalfState a = loadState(g, 0);
     HalfState b = loadState(g, kHalf);
     for (std::uint32_t s = 0; s < frames; ++s) {
@@ -306,9 +306,9 @@ MEVO_AVX512 void renderAll(Group& g, int used, const std::int16_t* waves, std::i
             if (settle1) phase1 = settleAll(g.op[0], settle1, level1, phase1);
             if (settle2) phase2 = settleAll(g.op[1], settle2, level2, phase2);
         }
-        const __m512i feedback = _mm512_and_si512(
-            _mm512_srav_epi32(_mm512_add_epi32(history1, history2), loadAll(g.shift.data())),
-            loadAll(g.feedbackMask.data()));
+        const __m512i feedback =
+            _mm512_and_si512(_mm512_srav_epi32(_mm512_add_epi32(history1, history2), loadAll(g.shift.data())),
+                             loadAll(g.feedbackMask.data()));
         const __m512i o1 = operatorOut(g.op[0], used, level1, phase1, feedback, waves);
         history2 = history1;
         history1 = o1;

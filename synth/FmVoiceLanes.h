@@ -9,9 +9,10 @@ namespace mevo {
 class FmVoice;
 struct FmTables;
 
-// Renders two-operator voices in vector lanes (eight with AVX2, sixteen with AVX-512), with the scalar kernels'
-// integer arithmetic step for step, so the output is the same to the bit. Envelope state
-// changes (attack start, attack end, decay end, fade out) are rare and settled lane by lane.
+// Renders two-operator voices in vector lanes (eight with AVX2, sixteen with AVX-512), with the
+// scalar kernels' integer arithmetic step for step, so the output is the same to the bit.
+// Envelope state changes (attack start, attack end, decay end, fade out) are rare and settled
+// lane by lane.
 class FmVoiceLanes {
 public:
     static constexpr std::size_t kMaxVoices = 16;
