@@ -89,7 +89,6 @@ void FmOperator::settle() {
 // 2^30) = level - d), and d stays the same for every level down to the lowest one that still
 // gives it, so runs of such steps are taken at once.
 void FmOperator::skipInaudible(std::uint32_t frames) {
-    syncEnvelope();
     phase += frames * phaseStep;
     while (frames > 0 && state != EnvelopeState::Off) {
         const std::uint32_t factor = state == EnvelopeState::Release ? releaseFactor

@@ -349,7 +349,7 @@ void FmVoiceLanes::load(Group& g, FmVoice* const* voices, std::size_t count) {
         FmVoice* v = std::size_t(lane) < count ? voices[lane] : nullptr;
         if (g.valid && g.voice[lane] == v && (!v || !v->laneStale_)) {
             // Only the LFO moved these since the last call.
-            if (v) {
+            if (v && v->lfoUsed_) {
                 for (int k = 0; k < 2; ++k) {
                     g.op[k].phaseStep[lane] = v->operators_[k].phaseStep;
                     g.op[k].gain[lane] = static_cast<std::uint32_t>(v->operators_[k].outputGain);
