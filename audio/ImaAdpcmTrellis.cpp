@@ -91,7 +91,8 @@ constexpr int32_t Clamp(int32_t value, int32_t low, int32_t high) {
 
 TONARO_EXPAND_CHILDREN(ExpandChildren)
 #if defined(__x86_64__) && defined(__GNUC__)
-const bool kHasAvx2 = __builtin_cpu_supports("avx2");
+// Set during static initialization, possibly before the processor checks' own initializer.
+const bool kHasAvx2 = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
 __attribute__((target("avx2"))) TONARO_EXPAND_CHILDREN(ExpandChildrenAvx2)
 #endif
 #undef TONARO_EXPAND_CHILDREN

@@ -1,6 +1,8 @@
 #include "synth/FmVoiceEngine.h"
 
+#if defined(__SSE2__)
 #include <emmintrin.h>
+#endif
 
 #include <algorithm>
 
@@ -18,6 +20,7 @@ constexpr std::size_t kLaneMinimum = 3;
 // Interleaves the sums into frames, each sample clamped to -32767..32767.
 void writeFrames(std::int16_t* out, const std::int32_t* left, const std::int32_t* right, std::uint32_t frames) {
     std::uint32_t f = 0;
+#if defined(__SSE2__)
     for (; f + 4 <= frames; f += 4) {
         // Packing saturates to -32768..32767; the floor is raised after.
         const __m128i l = _mm_loadu_si128(reinterpret_cast<const __m128i*>(left + f));
@@ -25,6 +28,7 @@ void writeFrames(std::int16_t* out, const std::int32_t* left, const std::int32_t
         const __m128i frames4 = _mm_unpacklo_epi16(_mm_packs_epi32(l, l), _mm_packs_epi32(r, r));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * f), _mm_max_epi16(frames4, _mm_set1_epi16(-32767)));
     }
+#endif
     for (; f < frames; ++f) {
         out[2 * f] = static_cast<std::int16_t>(std::clamp(left[f], -32767, 32767));
         out[2 * f + 1] = static_cast<std::int16_t>(std::clamp(right[f], -32767, 32767));

@@ -1,5 +1,8 @@
 #include "synth/FmVoiceLanes.h"
 
+// The lanes are x86 code; elsewhere the scalar kernels render every voice.
+#if defined(__x86_64__) && defined(__GNUC__)
+
 #include <immintrin.h>
 
 #include <algorithm>
@@ -334,13 +337,15 @@ MEVO_AVX512 void renderAll(Group& g, int used, const std::int16_t* waves, std::i
 
 }  // namespace
 
+// The engine is built while the library loads, possibly before the processor checks' own
+// initializer has run: __builtin_cpu_init runs it first.
 bool FmVoiceLanes::available() {
-    static const bool avx2 = __builtin_cpu_supports("avx2");
+    static const bool avx2 = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
     return avx2;
 }
 
 bool FmVoiceLanes::wideAvailable() {
-    static const bool avx512 = __builtin_cpu_supports("avx512f");
+    static const bool avx512 = (__builtin_cpu_init(), __builtin_cpu_supports("avx512f"));
     return avx512;
 }
 
@@ -421,3 +426,24 @@ void FmVoiceLanes::render(FmVoice* const* voices, std::size_t count, const FmTab
 }
 
 }  // namespace mevo
+
+#else
+
+namespace mevo {
+
+struct FmVoiceLanes::Group {};
+
+FmVoiceLanes::FmVoiceLanes() = default;
+FmVoiceLanes::~FmVoiceLanes() = default;
+bool FmVoiceLanes::available() {
+    return false;
+}
+bool FmVoiceLanes::wideAvailable() {
+    return false;
+}
+void FmVoiceLanes::invalidate() {}
+void FmVoiceLanes::render(FmVoice* const*, std::size_t, const FmTables&, std::int32_t*, std::int32_t*, std::uint32_t) {}
+
+}  // namespace mevo
+
+#endif
