@@ -75,9 +75,6 @@ public:
     static std::uint32_t scaled(std::uint32_t level, std::uint32_t factor) {
         return static_cast<std::uint32_t>((std::uint64_t(level) * factor) >> 30);
     }
-    static std::uint32_t raised(std::uint32_t level, std::uint32_t step) {
-        return static_cast<std::uint32_t>(std::min<std::uint64_t>(std::uint64_t(level) + step, kFullLevel));
-    }
 
     // Sets the step of the current state; call after the state or a rate changes.
     void syncEnvelope();
