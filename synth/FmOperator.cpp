@@ -91,10 +91,7 @@ void FmOperator::settle() {
 void FmOperator::skipInaudible(std::uint32_t frames) {
     phase += frames * phaseStep;
     while (frames > 0 && state != EnvelopeState::Off) {
-        const std::uint32_t factor = state == EnvelopeState::Release ? releaseFactor
-                                     : state == EnvelopeState::Decay ? decayFactor
-                                                                     : sustainFactor;
-        const std::uint64_t loss = (std::uint64_t(1) << 30) - factor;
+        const std::uint64_t loss = (std::uint64_t(1) << 30) - stepFactor;  // a falling state's factor
         if (loss == 0 && state != EnvelopeState::Decay) break;  // the level holds
         // Runs of fewer than 8 steps are cheaper one step at a time than through two divisions.
         if (loss > (std::uint64_t(1) << 27)) {
