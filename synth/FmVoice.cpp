@@ -169,13 +169,7 @@ void FmVoice::applyLfo(std::uint32_t frames, const FmTables& t) {
 // What rendering a voice whose operators are all inaudible does: every output is 0, envelopes
 // fall, phases advance and the feedback history fills with zeros.
 void FmVoice::skip(std::uint32_t frames) {
-    for (int n = 0; n < operatorCount_; ++n) {
-        FmOperator& op = operators_[n];
-        if (op.state == EnvelopeState::Off)
-            op.phase += frames * op.phaseStep;  // nothing else moves until the next key-on
-        else
-            op.skipInaudible(frames);
-    }
+    for (int n = 0; n < operatorCount_; ++n) operators_[n].skipInaudible(frames);
     history2_ = frames == 1 ? history1_ : 0;
     history1_ = 0;
     dormant_ = history2_ == 0;
