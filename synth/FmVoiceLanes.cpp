@@ -98,50 +98,25 @@ MEVO_AVX2_INLINE __m256i stepLevel(const OperatorLanes& p, int at, __m256i& leve
     return _mm256_cmpeq_epi32(_mm256_max_epu32(offset, loadHalf(&p.span[at])), offset);
 }
 
-// Eight table samples, by scalar loads: cheaper than a gather on the processors we measured.
-// Two chains of four inserts keep the feedback path short.
-MEVO_AVX2_INLINE __m128i lookEight(const std::int16_t* waves, const std::uint32_t* index) {
-    __m128i low = _mm_cvtsi32_si128(static_cast<std::uint16_t>(waves[index[0]]));
-    __m128i high = _mm_cvtsi32_si128(static_cast<std::uint16_t>(waves[index[4]]));
-    low = _mm_insert_epi16(low, waves[index[1]], 1);
-    high = _mm_insert_epi16(high, waves[index[5]], 1);
-    low = _mm_insert_epi16(low, waves[index[2]], 2);
-    high = _mm_insert_epi16(high, waves[index[6]], 2);
-    low = _mm_insert_epi16(low, waves[index[3]], 3);
-    high = _mm_insert_epi16(high, waves[index[7]], 3);
-    return _mm_unpacklo_epi64(low, high);
+// Four table samples packed into 64 bits, by scalar loads from two pairs of indices.
+inline std::uint64_t lookFour(const std::int16_t* waves, std::uint64_t pair0, std::uint64_t pair1) {
+    const auto at = [waves](std::uint64_t i) { return std::uint64_t(static_cast<std::uint16_t>(waves[i])); };
+    return at(std::uint32_t(pair0)) | at(pair0 >> 32) << 16 | at(std::uint32_t(pair1)) << 32 | at(pair1 >> 32) << 48;
 }
 
-// The first `used` of eight table samples, the others 0: unused lanes cost no loads.
-MEVO_AVX2_INLINE __m128i lookSome(const std::int16_t* waves, const std::uint32_t* index, int used) {
-    __m128i v = _mm_setzero_si128();
-    switch (used) {
-        default:
-            return lookEight(waves, index);
-        case 7:
-            v = _mm_insert_epi16(v, waves[index[6]], 6);
-            [[fallthrough]];
-        case 6:
-            v = _mm_insert_epi16(v, waves[index[5]], 5);
-            [[fallthrough]];
-        case 5:
-            v = _mm_insert_epi16(v, waves[index[4]], 4);
-            [[fallthrough]];
-        case 4:
-            v = _mm_insert_epi16(v, waves[index[3]], 3);
-            [[fallthrough]];
-        case 3:
-            v = _mm_insert_epi16(v, waves[index[2]], 2);
-            [[fallthrough]];
-        case 2:
-            v = _mm_insert_epi16(v, waves[index[1]], 1);
-            [[fallthrough]];
-        case 1:
-            v = _mm_insert_epi16(v, waves[index[0]], 0);
-            [[fallthrough]];
-        case 0:
-            return v;
+// Eight table samples for the indices in `index`, by scalar loads: cheaper than a gather on the
+// processors we measured. The indices are taken from the register, which is faster than storing
+// them and reading them back. Lanes past `used` (silent ones) may hold any value.
+MEVO_AVX2_INLINE __m128i lookSome(const std::int16_t* waves, __m256i index, int used) {
+    const __m128i low = _mm256_castsi256_si128(index);
+    const std::uint64_t first =
+        lookFour(waves, std::uint64_t(_mm_cvtsi128_si64(low)), std::uint64_t(_mm_extract_epi64(low, 1)));
+    std::uint64_t second = 0;
+    if (used > 4) {
+        const __m128i high = _mm256_extracti128_si256(index, 1);
+        second = lookFour(waves, std::uint64_t(_mm_cvtsi128_si64(high)), std::uint64_t(_mm_extract_epi64(high, 1)));
     }
+    return _mm_set_epi64x(static_cast<long long>(second), static_cast<long long>(first));
 }
 
 // Operator outputs for modulation offset `m` (the modulation already halved), after the
@@ -152,9 +127,7 @@ MEVO_AVX2_INLINE __m256i operatorOut(const OperatorLanes& p, int at, int used, _
         _mm256_srai_epi32(_mm256_mullo_epi32(loadHalf(&p.gain[at]), _mm256_srli_epi32(level, 16)), 15);
     const __m256i offset =
         _mm256_and_si256(_mm256_add_epi32(_mm256_srli_epi32(phase, 20), m), _mm256_set1_epi32(kTableSize - 1));
-    alignas(32) std::uint32_t index[kHalf];
-    _mm256_store_si256(reinterpret_cast<__m256i*>(index), _mm256_add_epi32(offset, loadHalf(&p.waveBase[at])));
-    asm("" : "+m"(index));  // read back as scalars, not extracted lane by lane
+    const __m256i index = _mm256_add_epi32(offset, loadHalf(&p.waveBase[at]));
     const __m256i sample = _mm256_cvtepi16_epi32(lookSome(waves, index, used));
     phase = _mm256_add_epi32(phase, loadHalf(&p.phaseStep[at]));
     return _mm256_srai_epi32(_mm256_mullo_epi32(sample, amplitude), 15);
@@ -280,11 +253,10 @@ MEVO_AVX512_INLINE __m512i operatorOut(const OperatorLanes& p, int used, __m512i
         _mm512_srai_epi32(_mm512_mullo_epi32(loadAll(p.gain.data()), _mm512_srli_epi32(level, 16)), 15);
     const __m512i offset =
         _mm512_and_si512(_mm512_add_epi32(_mm512_srli_epi32(phase, 20), m), _mm512_set1_epi32(kTableSize - 1));
-    alignas(64) std::uint32_t index[kLanes];
-    _mm512_store_si512(index, _mm512_add_epi32(offset, loadAll(p.waveBase.data())));
-    asm("" : "+m"(index));
-    const __m256i words = _mm256_inserti128_si256(_mm256_castsi128_si256(lookEight(waves, index)),
-                                                  lookSome(waves, index + kHalf, used - kHalf), 1);
+    const __m512i index = _mm512_add_epi32(offset, loadAll(p.waveBase.data()));
+    const __m256i words =
+        _mm256_inserti128_si256(_mm256_castsi128_si256(lookSome(waves, _mm512_castsi512_si256(index), kHalf)),
+                                lookSome(waves, _mm512_extracti64x4_epi64(index, 1), used - kHalf), 1);
     const __m512i sample = _mm512_cvtepi16_epi32(words);
     phase = _mm512_add_epi32(phase, loadAll(p.phaseStep.data()));
     return _mm512_srai_epi32(_mm512_mullo_epi32(sample, amplitude), 15);
