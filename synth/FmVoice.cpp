@@ -18,6 +18,7 @@ std::int32_t scaledByGain(std::int32_t y, std::uint16_t gain) {
 }  // namespace
 
 void FmVoice::load(const VoiceRecord& voice) {
+    if (deferred_ != 0) catchUp();  // with the operator count the steps were missed under
     operatorCount_ = operatorCountFor(voice.algorithm);
     octaveShift_ = kOctaveShift[voice.octave & 3];
     lfoRate_ = voice.lfoRate & 7;
@@ -76,9 +77,11 @@ void FmVoice::clear() {
     for (auto& op : operators_) op.level = 0;
     laneStale_ = true;
     dormant_ = false;
+    deferred_ = 0;
 }
 
 void FmVoice::applyPending(const FmTables& tables) {
+    if (deferred_ != 0) catchUp();
     if (pending_ & kNewVoice) applyVoice();
     if (pending_ & (kKeyOn | kKeyOff)) applyKeys();
     if (pending_ & (kNewVoice | kPitch)) applyPitch();
@@ -167,13 +170,19 @@ void FmVoice::applyLfo(std::uint32_t frames, const FmTables& t) {
 }
 
 // What rendering a voice whose operators are all inaudible does: every output is 0, envelopes
-// fall, phases advance and the feedback history fills with zeros.
+// fall, phases advance and the feedback history fills with zeros. Inaudible operators stay so
+// until the next change, so once the history is clear the voice goes dormant.
 void FmVoice::skip(std::uint32_t frames) {
     for (int n = 0; n < operatorCount_; ++n) operators_[n].skipInaudible(frames);
     history2_ = frames == 1 ? history1_ : 0;
     history1_ = 0;
     dormant_ = history2_ == 0;
-    for (int n = 0; n < operatorCount_; ++n) dormant_ = dormant_ && operators_[n].state == EnvelopeState::Off;
+}
+
+// The envelope steps of the frames passed over while dormant.
+void FmVoice::catchUp() {
+    for (int n = 0; n < operatorCount_; ++n) operators_[n].skipInaudible(deferred_);
+    deferred_ = 0;
 }
 
 // One voice's samples under its algorithm, working on the voice's own operators.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -34,10 +35,13 @@ public:
     void prepare(std::uint32_t frames, const FmTables& tables) {
         if (pending_) applyPending(tables);
         if (operatorCount_ == 0) return;
-        if (dormant_)
+        if (dormant_) {
             lfoPhase_ += frames * kLfoRate[lfoRate_];  // the LFO runs on; nothing else needs it
-        else
+            deferred_ =
+                static_cast<std::uint32_t>(std::min<std::uint64_t>(std::uint64_t(deferred_) + frames, kMaxDeferred));
+        } else {
             applyLfo(frames, tables);
+        }
     }
     // Begins a block of `frames` (only for rendered() voices): a voice whose operators are all
     // inaudible is advanced without computing its zero output and false is returned; otherwise
@@ -53,8 +57,10 @@ public:
     static void renderTogether(FmVoice& a, FmVoice& b, std::int32_t* left, std::int32_t* right, std::uint32_t frames);
 
     bool rendered() const { return operatorCount_ != 0; }
-    // Every operator is off and the feedback history is clear: nothing can sound until the next
-    // change, and the voice is passed over (an off operator's phase restarts at its key-on).
+    // Every operator is inaudible and the feedback history is clear: nothing can sound until the
+    // next change, and the voice is passed over. Its envelopes take the steps it missed when it
+    // next changes; its phases, which restart at key-on before they are heard, move by the
+    // missed frames at the step they had when the voice went dormant.
     bool dormant() const { return dormant_; }
     std::uint8_t operatorCount() const { return operatorCount_; }
     std::uint8_t algorithm() const { return algorithm_; }
@@ -80,6 +86,9 @@ private:
         return true;
     }
     void skip(std::uint32_t frames);
+    void catchUp();
+    // An inaudible envelope is off or holding after 65536 steps, so longer waits need not be kept.
+    static constexpr std::uint32_t kMaxDeferred = 1u << 17;
     template <int Algorithm>
     friend struct VoiceKernel;
     friend class FmVoiceLanes;
@@ -100,6 +109,7 @@ private:
     std::uint8_t keyCode_ = 0;          // 0..15
     std::uint8_t modulationDepth_ = 0;  // 0..4
     std::uint8_t feedbackShift_ = 0;    // 0 = off
+    std::uint32_t deferred_ = 0;        // frames passed over while dormant, at most kMaxDeferred
     std::uint32_t lfoPhase_ = 0;        // 12.20
     std::uint32_t basePhaseStep_ = 0;   // 12.20 phase step of multiple 1
     std::uint16_t leftGain_ = 0;        // Q15

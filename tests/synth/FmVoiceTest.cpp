@@ -84,6 +84,28 @@ TEST_F(FmVoiceTest, KeyOnAndKeyOffInOneCallGiveOneAttackStepThenRelease) {
     EXPECT_EQ(engine.voice(0).op(0).level, 1762894378u);
 }
 
+TEST_F(FmVoiceTest, SilentVoiceTakesTheEnvelopeStepsItMissedAtItsNextKeyOn) {
+    engine.loadVoice(0, sineVoice(5, 5));
+    engine.setPitch(0, 4, 580);
+    engine.keyOn(0);
+    render(2000);
+    engine.keyOff(0);
+    uint32_t frames = 0;
+    while (engine.voice(0).op(0).level >= 65536 && frames < 1000000) frames += render(1).size() / 2;
+    // Inaudible from here: the voice is passed over, but its release goes on.
+    FmOperator released = engine.voice(0).op(0);
+    ASSERT_EQ(released.state, EnvelopeState::Release);
+    for (uint32_t calls = 0; calls < 40; ++calls) render(22);
+    for (int f = 0; f < 40 * 22; ++f) released.stepEnvelope();
+    ASSERT_LT(released.level, engine.voice(0).op(0).level);  // the steps are still to be taken
+
+    engine.keyOn(0);
+    render(1);
+    // One attack step from where the release got to.
+    const uint32_t step = engine.voice(0).op(0).attackStep;
+    EXPECT_EQ(engine.voice(0).op(0).level, std::min(released.level, kFullLevel - step) + step);
+}
+
 TEST_F(FmVoiceTest, GainIndex192SilencesAtOnceAndLargerIndicesActAs192) {
     engine.loadVoice(0, sineVoice(15, 7));
     engine.setPitch(0, 4, 580);
