@@ -96,7 +96,7 @@ void FmVoice::applyPending(const FmTables& tables) {
         op.syncEnvelope();
         lfoUsed_ = lfoUsed_ || (n < operatorCount_ && (op.vibratoOn || op.tremolo));
     }
-    applyLfo(0, tables);  // operators without LFO keep these until the next change
+    applyLfo(tables);  // operators without LFO keep these until the next change
 }
 
 void FmVoice::applyVoice() {
@@ -155,10 +155,8 @@ void FmVoice::applyModulation() {
     }
 }
 
-void FmVoice::applyLfo(std::uint32_t frames, const FmTables& t) {
+void FmVoice::applyLfo(const FmTables& t) {
     const std::uint32_t i = lfoPhase_ >> 20;
-    lfoPhase_ += frames * kLfoRate[lfoRate_];
-    if (frames != 0 && !lfoUsed_) return;
     for (int n = 0; n < operatorCount_; ++n) {
         FmOperator& op = operators_[n];
         op.phaseStep =

@@ -35,13 +35,12 @@ public:
     void prepare(std::uint32_t frames, const FmTables& tables) {
         if (pending_) applyPending(tables);
         if (operatorCount_ == 0) return;
-        if (dormant_) {
-            lfoPhase_ += frames * kLfoRate[lfoRate_];  // the LFO runs on; nothing else needs it
+        if (dormant_)
             deferred_ =
                 static_cast<std::uint32_t>(std::min<std::uint64_t>(std::uint64_t(deferred_) + frames, kMaxDeferred));
-        } else {
-            applyLfo(frames, tables);
-        }
+        else if (lfoUsed_)
+            applyLfo(tables);
+        lfoPhase_ += frames * kLfoRate[lfoRate_];
     }
     // Begins a block of `frames` (only for rendered() voices): a voice whose operators are all
     // inaudible is advanced without computing its zero output and false is returned; otherwise
@@ -79,7 +78,8 @@ private:
     void applyKeys();
     void applyPitch();
     void applyModulation();
-    void applyLfo(std::uint32_t frames, const FmTables& t);
+    // Sets the operators' phase steps and gains for the LFO's present phase.
+    void applyLfo(const FmTables& t);
     bool silent() const {
         for (int n = 0; n < operatorCount_; ++n)
             if (!operators_[n].inaudible()) return false;
