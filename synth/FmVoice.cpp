@@ -18,7 +18,6 @@ std::int32_t scaledByGain(std::int32_t y, std::uint16_t gain) {
 }  // namespace
 
 void FmVoice::load(const VoiceRecord& voice) {
-    if (deferred_ != 0) catchUp();  // with the operator count the steps were missed under
     operatorCount_ = operatorCountFor(voice.algorithm);
     octaveShift_ = kOctaveShift[voice.octave & 3];
     lfoRate_ = voice.lfoRate & 7;
@@ -77,11 +76,9 @@ void FmVoice::clear() {
     for (auto& op : operators_) op.level = 0;
     laneStale_ = true;
     dormant_ = false;
-    deferred_ = 0;
 }
 
 void FmVoice::applyPending(const FmTables& tables) {
-    if (deferred_ != 0) catchUp();
     if (pending_ & kNewVoice) applyVoice();
     if (pending_ & (kKeyOn | kKeyOff)) applyKeys();
     if (pending_ & (kNewVoice | kPitch)) applyPitch();
@@ -177,10 +174,14 @@ void FmVoice::skip(std::uint32_t frames) {
     dormant_ = history2_ == 0;
 }
 
-// The envelope steps of the frames passed over while dormant.
-void FmVoice::catchUp() {
-    for (int n = 0; n < operatorCount_; ++n) operators_[n].skipInaudible(deferred_);
-    deferred_ = 0;
+void FmVoice::catchUp(std::uint64_t now) {
+    const std::uint64_t missed = now - dormantSince_;
+    lfoPhase_ += static_cast<std::uint32_t>(missed) * kLfoRate[lfoRate_];  // modulo 2^32, as step by step
+    // An inaudible envelope is off or holding after 65536 steps.
+    const auto steps = static_cast<std::uint32_t>(std::min<std::uint64_t>(missed, 1u << 17));
+    for (int n = 0; n < operatorCount_; ++n) operators_[n].skipInaudible(steps);
+    dormant_ = false;
+    laneStale_ = true;
 }
 
 // One voice's samples under its algorithm, working on the voice's own operators.

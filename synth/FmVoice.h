@@ -31,24 +31,26 @@ public:
     void keyOff();
     void clear();
 
-    // Applies pending changes and moves the LFO by `frames`; once per render call.
-    void prepare(std::uint32_t frames, const FmTables& tables) {
+    // Applies pending changes and sets the LFO's effect for the call; once per render call.
+    void prepare(const FmTables& tables) {
         if (pending_) applyPending(tables);
-        if (operatorCount_ == 0) return;
-        if (dormant_)
-            deferred_ =
-                static_cast<std::uint32_t>(std::min<std::uint64_t>(std::uint64_t(deferred_) + frames, kMaxDeferred));
-        else if (lfoUsed_)
-            applyLfo(tables);
-        lfoPhase_ += frames * kLfoRate[lfoRate_];
+        if (operatorCount_ != 0 && !dormant_ && lfoUsed_) applyLfo(tables);
     }
-    // Begins a block of `frames` (only for rendered() voices): a voice whose operators are all
-    // inaudible is advanced without computing its zero output and false is returned; otherwise
-    // the block is rendered by renderSounding or renderTogether.
-    bool beginBlock(std::uint32_t frames) {
+    // Begins a block of `frames` (only for rendered() voices that are not dormant) that ends at
+    // frame `end` of the engine's clock: the LFO moves on, and a voice whose operators are all
+    // inaudible is advanced without computing its zero output and false is returned (it may go
+    // dormant); otherwise the block is rendered by renderSounding or renderTogether.
+    bool beginBlock(std::uint32_t frames, std::uint64_t end) {
+        lfoPhase_ += frames * kLfoRate[lfoRate_];
         if (!silent()) return true;
         skip(frames);
+        if (dormant_) dormantSince_ = end;
         return false;
+    }
+    // Takes the LFO and envelope steps of the frames passed over while dormant, up to frame
+    // `now` of the engine's clock; before any change to a dormant voice.
+    void wake(std::uint64_t now) {
+        if (dormant_) catchUp(now);
     }
     // Adds a voice that passed beginBlock into the accumulators.
     void renderSounding(std::int32_t* left, std::int32_t* right, std::uint32_t frames);
@@ -57,9 +59,8 @@ public:
 
     bool rendered() const { return operatorCount_ != 0; }
     // Every operator is inaudible and the feedback history is clear: nothing can sound until the
-    // next change, and the voice is passed over. Its envelopes take the steps it missed when it
-    // next changes; its phases, which restart at key-on before they are heard, move by the
-    // missed frames at the step they had when the voice went dormant.
+    // next change, and the voice is passed over until wake(). Its phases, which restart at
+    // key-on before they are heard, move by the missed frames at the step they had.
     bool dormant() const { return dormant_; }
     std::uint8_t operatorCount() const { return operatorCount_; }
     std::uint8_t algorithm() const { return algorithm_; }
@@ -86,9 +87,7 @@ private:
         return true;
     }
     void skip(std::uint32_t frames);
-    void catchUp();
-    // An inaudible envelope is off or holding after 65536 steps, so longer waits need not be kept.
-    static constexpr std::uint32_t kMaxDeferred = 1u << 17;
+    void catchUp(std::uint64_t now);
     template <int Algorithm>
     friend struct VoiceKernel;
     friend class FmVoiceLanes;
@@ -109,7 +108,7 @@ private:
     std::uint8_t keyCode_ = 0;          // 0..15
     std::uint8_t modulationDepth_ = 0;  // 0..4
     std::uint8_t feedbackShift_ = 0;    // 0 = off
-    std::uint32_t deferred_ = 0;        // frames passed over while dormant, at most kMaxDeferred
+    std::uint64_t dormantSince_ = 0;    // the engine's clock when the voice went dormant
     std::uint32_t lfoPhase_ = 0;        // 12.20
     std::uint32_t basePhaseStep_ = 0;   // 12.20 phase step of multiple 1
     std::uint16_t leftGain_ = 0;        // Q15

@@ -5,6 +5,7 @@
 #endif
 
 #include <algorithm>
+#include <bit>
 
 namespace mevo {
 
@@ -84,11 +85,16 @@ void FmVoiceEngine::keyOff(unsigned index) {
 }
 
 void FmVoiceEngine::clearAll() {
-    for (auto& v : voices_) v.clear();
+    for (auto& v : voices_) {
+        v.wake(clock_);
+        v.clear();
+    }
+    awake_ = (1u << kVoiceCount) - 1;
 }
 
 void FmVoiceEngine::reset() {
     voices_ = {};
+    awake_ = (1u << kVoiceCount) - 1;
 }
 
 void FmVoiceEngine::render(std::int16_t* out, std::uint32_t frames) {
@@ -101,9 +107,15 @@ void FmVoiceEngine::render(std::int16_t* out, std::uint32_t frames) {
         std::array<FmVoice*, kVoiceCount> twoOperator;
         std::size_t count = 0;
         std::size_t twoCount = 0;
-        for (auto& v : voices_) {
-            if (done == 0) v.prepare(frames, tables_);  // one voice's own state: the order is free
-            if (!v.rendered() || v.dormant() || !v.beginBlock(n)) continue;
+        for (std::uint32_t rest = awake_; rest != 0; rest &= rest - 1) {
+            const int index = std::countr_zero(rest);
+            FmVoice& v = voices_[index];
+            if (done == 0) v.prepare(tables_);  // one voice's own state: the order is free
+            const bool audible = v.rendered() && !v.dormant() && v.beginBlock(n, clock_ + done + n);
+            if (!audible) {
+                if (!v.rendered() || v.dormant()) awake_ &= ~(1u << index);  // passed over until its next change
+                continue;
+            }
             if (lanes_ && v.operatorCount() == 2)
                 twoOperator[twoCount++] = &v;
             else
@@ -122,6 +134,7 @@ void FmVoiceEngine::render(std::int16_t* out, std::uint32_t frames) {
         writeFrames(out + 2 * done, left.data(), right.data(), n);
         done += n;
     }
+    clock_ += frames;
 }
 
 }  // namespace mevo

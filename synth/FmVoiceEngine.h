@@ -40,13 +40,19 @@ public:
     }
 
 private:
+    // Every change goes through here: a dormant voice catches up first and is rendered again.
     template <typename F>
     void with(unsigned index, F&& f) {
-        if (index < voices_.size()) f(voices_[index]);
+        if (index >= voices_.size()) return;
+        voices_[index].wake(clock_);
+        f(voices_[index]);
+        awake_ |= 1u << index;
     }
 
     const FmTables& tables_ = fmTables();
     std::array<FmVoice, kVoiceCount> voices_{};
+    std::uint64_t clock_ = 0;                        // frames rendered
+    std::uint32_t awake_ = (1u << kVoiceCount) - 1;  // voices that may need work in a render call
     bool lanes_ = FmVoiceLanes::available();
     FmVoiceLanes laneRenderer_;
 };

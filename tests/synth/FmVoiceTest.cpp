@@ -84,26 +84,35 @@ TEST_F(FmVoiceTest, KeyOnAndKeyOffInOneCallGiveOneAttackStepThenRelease) {
     EXPECT_EQ(engine.voice(0).op(0).level, 1762894378u);
 }
 
-TEST_F(FmVoiceTest, SilentVoiceTakesTheEnvelopeStepsItMissedAtItsNextKeyOn) {
-    engine.loadVoice(0, sineVoice(5, 5));
-    engine.setPitch(0, 4, 580);
-    engine.keyOn(0);
-    render(2000);
-    engine.keyOff(0);
-    uint32_t frames = 0;
-    while (engine.voice(0).op(0).level >= 65536 && frames < 1000000) frames += render(1).size() / 2;
-    // Inaudible from here: the voice is passed over, but its release goes on.
-    FmOperator released = engine.voice(0).op(0);
-    ASSERT_EQ(released.state, EnvelopeState::Release);
-    for (uint32_t calls = 0; calls < 40; ++calls) render(22);
-    for (int f = 0; f < 40 * 22; ++f) released.stepEnvelope();
-    ASSERT_LT(released.level, engine.voice(0).op(0).level);  // the steps are still to be taken
+TEST(FmVoiceDormancy, SilentVoiceTakesTheEnvelopeStepsItMissedAtItsNextKeyOn) {
+    // The silent frames in calls of 22 frames, or in one call of several blocks.
+    for (const uint32_t callFrames : {22u, 880u}) {
+        FmVoiceEngine engine;
+        std::vector<int16_t> out(2 * 2000);
+        VoiceRecord voice = sineVoice(5, 5);
+        voice.lfoRate = 5;
+        engine.loadVoice(0, voice);
+        engine.setPitch(0, 4, 580);
+        engine.keyOn(0);
+        engine.render(out.data(), 2000);
+        engine.keyOff(0);
+        uint32_t frames = 2000 + 880 + 1;
+        for (; engine.voice(0).op(0).level >= 65536 && frames < 1000000; ++frames) engine.render(out.data(), 1);
+        // Inaudible from here: the voice is passed over, but its release goes on.
+        FmOperator released = engine.voice(0).op(0);
+        ASSERT_EQ(released.state, EnvelopeState::Release);
+        for (uint32_t done = 0; done < 880; done += callFrames) engine.render(out.data(), callFrames);
+        for (int f = 0; f < 880; ++f) released.stepEnvelope();
+        ASSERT_LT(released.level, engine.voice(0).op(0).level);  // the steps are still to be taken
 
-    engine.keyOn(0);
-    render(1);
-    // One attack step from where the release got to.
-    const uint32_t step = engine.voice(0).op(0).attackStep;
-    EXPECT_EQ(engine.voice(0).op(0).level, std::min(released.level, kFullLevel - step) + step);
+        engine.keyOn(0);
+        engine.render(out.data(), 1);
+        // One attack step from where the release got to.
+        const uint32_t step = engine.voice(0).op(0).attackStep;
+        EXPECT_EQ(engine.voice(0).op(0).level, std::min(released.level, kFullLevel - step) + step)
+            << callFrames << " frames a call";
+        EXPECT_EQ(engine.voice(0).lfoPhase(), frames * kLfoRate[5]);  // the LFO ran on throughout
+    }
 }
 
 TEST_F(FmVoiceTest, GainIndex192SilencesAtOnceAndLargerIndicesActAs192) {
@@ -217,15 +226,15 @@ TEST(FmOperatorSkip, RunsOfStepsMatchSingleSteps) {
         uint32_t frames;
     };
     const Case cases[] = {
-        {EnvelopeState::Release, 16, 65535, 0, 4000},   // slow: one off per step below ~8000
-        {EnvelopeState::Release, 40, 65535, 0, 4000},   // fast: many off per step, then to 0
-        {EnvelopeState::Release, 63, 30000, 0, 300},    // the fastest rate
-        {EnvelopeState::Sustain, 28, 50000, 0, 100000}, // runs out before the frames do
-        {EnvelopeState::Sustain, 3, 40000, 0, 500},     // factor 2^30: the level holds
-        {EnvelopeState::Decay, 36, 65000, 20000, 3000}, // crosses the threshold, then sustains
-        {EnvelopeState::Decay, 20, 9000, 8999, 50},     // threshold one below the level
-        {EnvelopeState::Decay, 2, 60000, 48076, 50},    // holding decay above the threshold
-        {EnvelopeState::Decay, 50, 1000, 5000, 50},     // already at or below the threshold
+        {EnvelopeState::Release, 16, 65535, 0, 4000},    // slow: one off per step below ~8000
+        {EnvelopeState::Release, 40, 65535, 0, 4000},    // fast: many off per step, then to 0
+        {EnvelopeState::Release, 63, 30000, 0, 300},     // the fastest rate
+        {EnvelopeState::Sustain, 28, 50000, 0, 100000},  // runs out before the frames do
+        {EnvelopeState::Sustain, 3, 40000, 0, 500},      // factor 2^30: the level holds
+        {EnvelopeState::Decay, 36, 65000, 20000, 3000},  // crosses the threshold, then sustains
+        {EnvelopeState::Decay, 20, 9000, 8999, 50},      // threshold one below the level
+        {EnvelopeState::Decay, 2, 60000, 48076, 50},     // holding decay above the threshold
+        {EnvelopeState::Decay, 50, 1000, 5000, 50},      // already at or below the threshold
     };
     for (const Case& c : cases) {
         for (uint32_t frames : {1u, 7u, 22u, c.frames}) {
