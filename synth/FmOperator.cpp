@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 
 namespace mevo {
 
@@ -88,11 +89,32 @@ void FmOperator::settle() {
 // A step takes d = ceil(level * (2^30 - factor) / 2^30) off the level (floor(level * factor /
 // 2^30) = level - d), and d stays the same for every level down to the lowest one that still
 // gives it, so runs of such steps are taken at once.
+// Each step of a fade keeps at most `keep` = factor / 2^30 of the level and takes at least 1 off
+// it. After g steps with keep^g <= 2^30 / (level * loss) the level is at most 2^30 / loss (and
+// never above where it started), and at most that many steps more take it to 0, which turns the
+// operator off.
+bool FmOperator::fadesOutWithin(std::uint32_t frames) const {
+    if (state != EnvelopeState::Release && state != EnvelopeState::Sustain) return false;
+    const std::uint64_t loss = (std::uint64_t(1) << 30) - stepFactor;
+    if (loss == 0 || frames <= std::min<std::uint64_t>(level, (std::uint64_t(1) << 30) / loss)) return false;
+    const double unit = double(1 << 30);
+    const double start = double(level) * double(loss) / unit;
+    const double geometric = start > 1.0 ? std::ceil(std::log(start) / -std::log1p(-double(loss) / unit)) : 0.0;
+    const double bound = geometric + std::min(double(level), unit / double(loss));
+    return double(frames) > bound * 1.001 + 4;  // well clear of rounding
+}
+
 void FmOperator::skipInaudible(std::uint32_t frames) {
     phase += frames * phaseStep;
+    if (fadesOutWithin(frames)) {
+        level = 0;
+        state = EnvelopeState::Off;
+        syncEnvelope();
+        return;
+    }
     while (frames > 0 && state != EnvelopeState::Off) {
         const std::uint64_t loss = (std::uint64_t(1) << 30) - stepFactor;  // a falling state's factor
-        if (loss == 0 && state != EnvelopeState::Decay) break;  // the level holds
+        if (loss == 0 && state != EnvelopeState::Decay) break;             // the level holds
         // Runs of fewer than 8 steps are cheaper one step at a time than through two divisions.
         if (loss > (std::uint64_t(1) << 27)) {
             stepEnvelope();

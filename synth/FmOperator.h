@@ -71,6 +71,8 @@ public:
     }
     // Runs `frames` envelope steps of an inaudible operator without computing its (zero) output.
     void skipInaudible(std::uint32_t frames);
+    // True when a fade certainly reaches 0 within `frames` steps.
+    bool fadesOutWithin(std::uint32_t frames) const;
 
     static std::uint32_t scaled(std::uint32_t level, std::uint32_t factor) {
         return static_cast<std::uint32_t>((std::uint64_t(level) * factor) >> 30);

@@ -260,5 +260,34 @@ TEST(FmOperatorSkip, RunsOfStepsMatchSingleSteps) {
     }
 }
 
+// Long skips end a fade at once when it certainly reaches 0 in time: around the step at which it
+// does, the result must still be the one of single steps.
+TEST(FmOperatorSkip, FadesEndOffExactlyWhenTheyRunOut) {
+    for (const int rate : {4, 12, 20, 28, 36, 44, 52}) {
+        FmOperator start;
+        start.state = EnvelopeState::Release;
+        start.level = 65535;
+        start.releaseFactor = kDecayFactor[rate];
+        start.syncEnvelope();
+        FmOperator stepped = start;
+        uint32_t steps = 0;
+        while (stepped.state != EnvelopeState::Off && steps < (1u << 20)) {
+            stepped.stepEnvelope();
+            ++steps;
+        }
+        ASSERT_EQ(stepped.state, EnvelopeState::Off) << "rate " << rate;
+        EXPECT_TRUE(start.fadesOutWithin(2 * steps + 100)) << "rate " << rate;
+        EXPECT_FALSE(start.fadesOutWithin(steps)) << "rate " << rate;
+        for (const uint32_t frames : {steps - 1, steps, steps + 1, 2 * steps + 100, 1u << 17}) {
+            FmOperator skipped = start;
+            skipped.skipInaudible(frames);
+            FmOperator single = start;
+            for (uint32_t f = 0; f < frames; ++f) single.stepEnvelope();
+            EXPECT_EQ(skipped.level, single.level) << "rate " << rate << " frames " << frames;
+            EXPECT_EQ(skipped.state, single.state) << "rate " << rate << " frames " << frames;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace mevo
