@@ -239,33 +239,45 @@ MEVO_AVX512_INLINE void storeAll(void* p, __m512i v) {
     _mm512_store_si512(p, v);
 }
 
-MEVO_AVX512_INLINE __mmask16 stepLevel(const OperatorLanes& p, __m512i& level) {
-    const __m512i even = _mm512_mul_epu32(level, loadAll(p.factor.data()));
-    const __m512i odd = _mm512_mul_epu32(_mm512_srli_epi64(level, 32), loadAll(p.factorOdd.data()));
-    const __m512i fallen = _mm512_mask_blend_epi32(0xAAAA, _mm512_srli_epi64(even, 30), _mm512_slli_epi64(odd, 2));
-    level = _mm512_add_epi32(_mm512_min_epu32(fallen, loadAll(p.headroom.data())), loadAll(p.step.data()));
-    return _mm512_cmpge_epu32_mask(_mm512_sub_epi32(level, loadAll(p.low.data())), loadAll(p.span.data()));
+// The parameters of one operator's lanes, held in registers across a call.
+struct OperatorVectors {
+    __m512i factor, factorOdd, headroom, step, low, span, gain, waveBase, phaseStep;
+};
+
+MEVO_AVX512_INLINE OperatorVectors loadOperator(const OperatorLanes& p) {
+    return {loadAll(p.factor.data()), loadAll(p.factorOdd.data()), loadAll(p.headroom.data()),
+            loadAll(p.step.data()),   loadAll(p.low.data()),       loadAll(p.span.data()),
+            loadAll(p.gain.data()),   loadAll(p.waveBase.data()),  loadAll(p.phaseStep.data())};
 }
 
-MEVO_AVX512_INLINE __m512i operatorOut(const OperatorLanes& p, int used, __m512i level, __m512i& phase, __m512i m,
+MEVO_AVX512_INLINE __mmask16 stepLevel(const OperatorVectors& p, __m512i& level) {
+    const __m512i even = _mm512_mul_epu32(level, p.factor);
+    const __m512i odd = _mm512_mul_epu32(_mm512_srli_epi64(level, 32), p.factorOdd);
+    const __m512i fallen = _mm512_mask_blend_epi32(0xAAAA, _mm512_srli_epi64(even, 30), _mm512_slli_epi64(odd, 2));
+    level = _mm512_add_epi32(_mm512_min_epu32(fallen, p.headroom), p.step);
+    return _mm512_cmpge_epu32_mask(_mm512_sub_epi32(level, p.low), p.span);
+}
+
+MEVO_AVX512_INLINE __m512i operatorOut(const OperatorVectors& p, int used, __m512i level, __m512i& phase, __m512i m,
                                        const std::int16_t* waves) {
-    const __m512i amplitude =
-        _mm512_srai_epi32(_mm512_mullo_epi32(loadAll(p.gain.data()), _mm512_srli_epi32(level, 16)), 15);
+    const __m512i amplitude = _mm512_srai_epi32(_mm512_mullo_epi32(p.gain, _mm512_srli_epi32(level, 16)), 15);
     const __m512i offset =
         _mm512_and_si512(_mm512_add_epi32(_mm512_srli_epi32(phase, 20), m), _mm512_set1_epi32(kTableSize - 1));
-    const __m512i index = _mm512_add_epi32(offset, loadAll(p.waveBase.data()));
+    const __m512i index = _mm512_add_epi32(offset, p.waveBase);
     const __m256i words =
         _mm256_inserti128_si256(_mm256_castsi128_si256(lookSome(waves, _mm512_castsi512_si256(index), kHalf)),
                                 lookSome(waves, _mm512_extracti64x4_epi64(index, 1), used - kHalf), 1);
     const __m512i sample = _mm512_cvtepi16_epi32(words);
-    phase = _mm512_add_epi32(phase, loadAll(p.phaseStep.data()));
+    phase = _mm512_add_epi32(phase, p.phaseStep);
     return _mm512_srai_epi32(_mm512_mullo_epi32(sample, amplitude), 15);
 }
 
-MEVO_AVX512_INLINE __m512i settleAll(OperatorLanes& lanes, __mmask16 settling, __m512i level, __m512i phase) {
+MEVO_AVX512_INLINE __m512i settleAll(OperatorLanes& lanes, OperatorVectors& p, __mmask16 settling, __m512i level,
+                                     __m512i phase) {
     storeAll(lanes.level.data(), level);
     storeAll(lanes.phase.data(), phase);
     settleLanes(lanes, settling);
+    p = loadOperator(lanes);
     return loadAll(lanes.phase.data());
 }
 
@@ -274,24 +286,27 @@ MEVO_AVX512 void renderAll(Group& g, int used, const std::int16_t* waves, std::i
     __m512i level1 = loadAll(g.op[0].level.data()), level2 = loadAll(g.op[1].level.data());
     __m512i phase1 = loadAll(g.op[0].phase.data()), phase2 = loadAll(g.op[1].phase.data());
     __m512i history1 = loadAll(g.history1.data()), history2 = loadAll(g.history2.data());
+    OperatorVectors p1 = loadOperator(g.op[0]), p2 = loadOperator(g.op[1]);
+    const __m512i shift = loadAll(g.shift.data()), feedbackMask = loadAll(g.feedbackMask.data());
+    const __m512i modulatorMask = loadAll(g.modulatorMask.data()), directMask = loadAll(g.directMask.data());
+    const __m512i gainLeft = loadAll(g.gainLeft.data()), gainRight = loadAll(g.gainRight.data());
     for (std::uint32_t s = 0; s < frames; ++s) {
-        const __mmask16 settle1 = stepLevel(g.op[0], level1);
-        const __mmask16 settle2 = stepLevel(g.op[1], level2);
+        const __mmask16 settle1 = stepLevel(p1, level1);
+        const __mmask16 settle2 = stepLevel(p2, level2);
         if ((settle1 | settle2) != 0) [[unlikely]] {
-            if (settle1) phase1 = settleAll(g.op[0], settle1, level1, phase1);
-            if (settle2) phase2 = settleAll(g.op[1], settle2, level2, phase2);
+            if (settle1) phase1 = settleAll(g.op[0], p1, settle1, level1, phase1);
+            if (settle2) phase2 = settleAll(g.op[1], p2, settle2, level2, phase2);
         }
         const __m512i feedback =
-            _mm512_and_si512(_mm512_srav_epi32(_mm512_add_epi32(history1, history2), loadAll(g.shift.data())),
-                             loadAll(g.feedbackMask.data()));
-        const __m512i o1 = operatorOut(g.op[0], used, level1, phase1, feedback, waves);
+            _mm512_and_si512(_mm512_srav_epi32(_mm512_add_epi32(history1, history2), shift), feedbackMask);
+        const __m512i o1 = operatorOut(p1, used, level1, phase1, feedback, waves);
         history2 = history1;
         history1 = o1;
-        const __m512i m2 = _mm512_and_si512(_mm512_srai_epi32(o1, 1), loadAll(g.modulatorMask.data()));
-        const __m512i o2 = operatorOut(g.op[1], used, level2, phase2, m2, waves);
-        const __m512i y = _mm512_add_epi32(o2, _mm512_and_si512(o1, loadAll(g.directMask.data())));
-        const __m512i l = _mm512_srai_epi32(_mm512_mullo_epi32(y, loadAll(g.gainLeft.data())), 15);
-        const __m512i r = _mm512_srai_epi32(_mm512_mullo_epi32(y, loadAll(g.gainRight.data())), 15);
+        const __m512i m2 = _mm512_and_si512(_mm512_srai_epi32(o1, 1), modulatorMask);
+        const __m512i o2 = operatorOut(p2, used, level2, phase2, m2, waves);
+        const __m512i y = _mm512_add_epi32(o2, _mm512_and_si512(o1, directMask));
+        const __m512i l = _mm512_srai_epi32(_mm512_mullo_epi32(y, gainLeft), 15);
+        const __m512i r = _mm512_srai_epi32(_mm512_mullo_epi32(y, gainRight), 15);
         addFrame(_mm256_add_epi32(_mm512_castsi512_si256(l), _mm512_extracti64x4_epi64(l, 1)),
                  _mm256_add_epi32(_mm512_castsi512_si256(r), _mm512_extracti64x4_epi64(r, 1)), left[s], right[s]);
     }
