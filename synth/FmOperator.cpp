@@ -86,9 +86,6 @@ void FmOperator::settle() {
     syncEnvelope();
 }
 
-// A step takes d = ceil(level * (2^30 - factor) / 2^30) off the level (floor(level * factor /
-// 2^30) = level - d), and d stays the same for every level down to the lowest one that still
-// gives it, so runs of such steps are taken at once.
 // Each step of a fade keeps at most `keep` = factor / 2^30 of the level and takes at least 1 off
 // it. After g steps with keep^g <= 2^30 / (level * loss) the level is at most 2^30 / loss (and
 // never above where it started), and at most that many steps more take it to 0, which turns the
@@ -104,6 +101,9 @@ bool FmOperator::fadesOutWithin(std::uint32_t frames) const {
     return double(frames) > bound * 1.001 + 4;  // well clear of rounding
 }
 
+// A step takes d = ceil(level * (2^30 - factor) / 2^30) off the level (floor(level * factor /
+// 2^30) = level - d), and d stays the same for every level down to the lowest one that still
+// gives it, so runs of such steps are taken at once.
 void FmOperator::skipInaudible(std::uint32_t frames) {
     phase += frames * phaseStep;
     if (fadesOutWithin(frames)) {
