@@ -187,12 +187,13 @@ MEVO_AVX2_INLINE void halfSample(Group& g, int at, int used, HalfState& v, const
 
 // Adds the sums of the lanes of `l` and `r` to one frame.
 MEVO_AVX2_INLINE void addFrame(__m256i l, __m256i r, std::int32_t& left, std::int32_t& right) {
-    // [l0+l1, l2+l3, r0+r1, r2+r3 | l4+l5, l6+l7, r4+r5, r6+r7] -> [sum l, sum r, ...]
-    const __m256i pairs = _mm256_hadd_epi32(l, r);
-    __m128i sums = _mm_add_epi32(_mm256_castsi256_si128(pairs), _mm256_extracti128_si256(pairs, 1));
-    sums = _mm_hadd_epi32(sums, sums);
-    left += _mm_cvtsi128_si32(sums);
-    right += _mm_extract_epi32(sums, 1);
+    // Per 128-bit half: [l0+l2, r0+r2, l1+l3, r1+r3]; then the halves, then the pairs.
+    const __m256i mixed = _mm256_add_epi32(_mm256_unpacklo_epi32(l, r), _mm256_unpackhi_epi32(l, r));
+    __m128i sums = _mm_add_epi32(_mm256_castsi256_si128(mixed), _mm256_extracti128_si256(mixed, 1));
+    sums = _mm_add_epi32(sums, _mm_unpackhi_epi64(sums, sums));
+    const auto both = static_cast<std::uint64_t>(_mm_cvtsi128_si64(sums));
+    left += static_cast<std::int32_t>(both);
+    right += static_cast<std::int32_t>(both >> 32);
 }
 
 MEVO_AVX2 void renderOneHalf(Group& g, int used, const std::int16_t* waves, std::int32_t* left, std::int32_t* right,
@@ -272,6 +273,17 @@ MEVO_AVX512_INLINE __m512i operatorOut(const OperatorVectors& p, int used, __m51
     return _mm512_srai_epi32(_mm512_mullo_epi32(sample, amplitude), 15);
 }
 
+// Adds the sums of the lanes of `l` and `r` to one frame: interleaved, then folded in halves.
+MEVO_AVX512_INLINE void addFrame(__m512i l, __m512i r, std::int32_t& left, std::int32_t& right) {
+    const __m512i mixed = _mm512_add_epi32(_mm512_unpacklo_epi32(l, r), _mm512_unpackhi_epi32(l, r));
+    const __m256i half = _mm256_add_epi32(_mm512_castsi512_si256(mixed), _mm512_extracti64x4_epi64(mixed, 1));
+    __m128i sums = _mm_add_epi32(_mm256_castsi256_si128(half), _mm256_extracti128_si256(half, 1));
+    sums = _mm_add_epi32(sums, _mm_unpackhi_epi64(sums, sums));
+    const auto both = static_cast<std::uint64_t>(_mm_cvtsi128_si64(sums));
+    left += static_cast<std::int32_t>(both);
+    right += static_cast<std::int32_t>(both >> 32);
+}
+
 MEVO_AVX512_INLINE __m512i settleAll(OperatorLanes& lanes, OperatorVectors& p, __mmask16 settling, __m512i level,
                                      __m512i phase) {
     storeAll(lanes.level.data(), level);
@@ -307,8 +319,7 @@ MEVO_AVX512 void renderAll(Group& g, int used, const std::int16_t* waves, std::i
         const __m512i y = _mm512_add_epi32(o2, _mm512_and_si512(o1, directMask));
         const __m512i l = _mm512_srai_epi32(_mm512_mullo_epi32(y, gainLeft), 15);
         const __m512i r = _mm512_srai_epi32(_mm512_mullo_epi32(y, gainRight), 15);
-        addFrame(_mm256_add_epi32(_mm512_castsi512_si256(l), _mm512_extracti64x4_epi64(l, 1)),
-                 _mm256_add_epi32(_mm512_castsi512_si256(r), _mm512_extracti64x4_epi64(r, 1)), left[s], right[s]);
+        addFrame(l, r, left[s], right[s]);
     }
     storeAll(g.op[0].level.data(), level1);
     storeAll(g.op[1].level.data(), level2);
