@@ -185,15 +185,19 @@ MEVO_AVX2_INLINE void halfSample(Group& g, int at, int used, HalfState& v, const
     right = _mm256_add_epi32(right, _mm256_srai_epi32(_mm256_mullo_epi32(y, loadHalf(&g.gainRight[at])), 15));
 }
 
-// Adds the sums of the lanes of `l` and `r` to one frame.
-MEVO_AVX2_INLINE void addFrame(__m256i l, __m256i r, std::int32_t& left, std::int32_t& right) {
-    // Per 128-bit half: [l0+l2, r0+r2, l1+l3, r1+r3]; then the halves, then the pairs.
-    const __m256i mixed = _mm256_add_epi32(_mm256_unpacklo_epi32(l, r), _mm256_unpackhi_epi32(l, r));
-    __m128i sums = _mm_add_epi32(_mm256_castsi256_si128(mixed), _mm256_extracti128_si256(mixed, 1));
+// `sums` holds partial sums [l, r, l', r'] of one frame: adds l + l' and r + r' to it.
+MEVO_AVX2_INLINE void addSums(__m128i sums, std::int32_t& left, std::int32_t& right) {
     sums = _mm_add_epi32(sums, _mm_unpackhi_epi64(sums, sums));
     const auto both = static_cast<std::uint64_t>(_mm_cvtsi128_si64(sums));
     left += static_cast<std::int32_t>(both);
     right += static_cast<std::int32_t>(both >> 32);
+}
+
+// Adds the sums of the lanes of `l` and `r` to one frame: interleaved, then folded in halves.
+MEVO_AVX2_INLINE void addFrame(__m256i l, __m256i r, std::int32_t& left, std::int32_t& right) {
+    // Per 128-bit half: [l0+l2, r0+r2, l1+l3, r1+r3].
+    const __m256i mixed = _mm256_add_epi32(_mm256_unpacklo_epi32(l, r), _mm256_unpackhi_epi32(l, r));
+    addSums(_mm_add_epi32(_mm256_castsi256_si128(mixed), _mm256_extracti128_si256(mixed, 1)), left, right);
 }
 
 MEVO_AVX2 void renderOneHalf(Group& g, int used, const std::int16_t* waves, std::int32_t* left, std::int32_t* right,
@@ -273,15 +277,11 @@ MEVO_AVX512_INLINE __m512i operatorOut(const OperatorVectors& p, int used, __m51
     return _mm512_srai_epi32(_mm512_mullo_epi32(sample, amplitude), 15);
 }
 
-// Adds the sums of the lanes of `l` and `r` to one frame: interleaved, then folded in halves.
+// The same for sixteen lanes.
 MEVO_AVX512_INLINE void addFrame(__m512i l, __m512i r, std::int32_t& left, std::int32_t& right) {
     const __m512i mixed = _mm512_add_epi32(_mm512_unpacklo_epi32(l, r), _mm512_unpackhi_epi32(l, r));
     const __m256i half = _mm256_add_epi32(_mm512_castsi512_si256(mixed), _mm512_extracti64x4_epi64(mixed, 1));
-    __m128i sums = _mm_add_epi32(_mm256_castsi256_si128(half), _mm256_extracti128_si256(half, 1));
-    sums = _mm_add_epi32(sums, _mm_unpackhi_epi64(sums, sums));
-    const auto both = static_cast<std::uint64_t>(_mm_cvtsi128_si64(sums));
-    left += static_cast<std::int32_t>(both);
-    right += static_cast<std::int32_t>(both >> 32);
+    addSums(_mm_add_epi32(_mm256_castsi256_si128(half), _mm256_extracti128_si256(half, 1)), left, right);
 }
 
 MEVO_AVX512_INLINE __m512i settleAll(OperatorLanes& lanes, OperatorVectors& p, __mmask16 settling, __m512i level,
