@@ -89,12 +89,12 @@ void FmVoiceEngine::clearAll() {
         v.wake(clock_);
         v.clear();
     }
-    awake_ = (1u << kVoiceCount) - 1;
+    awake_ = kAllVoices;
 }
 
 void FmVoiceEngine::reset() {
     voices_ = {};
-    awake_ = (1u << kVoiceCount) - 1;
+    awake_ = kAllVoices;
 }
 
 void FmVoiceEngine::render(std::int16_t* out, std::uint32_t frames) {

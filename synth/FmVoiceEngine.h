@@ -51,8 +51,9 @@ private:
 
     const FmTables& tables_ = fmTables();
     std::array<FmVoice, kVoiceCount> voices_{};
-    std::uint64_t clock_ = 0;                        // frames rendered
-    std::uint32_t awake_ = (1u << kVoiceCount) - 1;  // voices that may need work in a render call
+    std::uint64_t clock_ = 0;  // frames rendered
+    static constexpr std::uint32_t kAllVoices = (1u << kVoiceCount) - 1;
+    std::uint32_t awake_ = kAllVoices;  // voices that may need work in a render call
     bool lanes_ = FmVoiceLanes::available();
     FmVoiceLanes laneRenderer_;
 };
